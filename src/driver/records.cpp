@@ -1,0 +1,31 @@
+#include "driver/option.h"
+#include "driver/para.h"
+
+void set_default_options(OPTION& option) {
+  option = OPTION{};
+  option.spec_file = "./specification.txt";
+  option.phenotype_file = "./phenotype.dat";
+  option.raw_intensity_dat_file = "./raw.dat";
+  option.raw_intensity_info_file = "./raw.info";
+  option.called_cn_dat_file = "./CN.dat";
+  option.called_cn_info_file = "./CN.info";
+  option.result_file = "./results.out";
+  option.design = "case-control";
+  option.array_type = 'I';
+  option.probe_type = "SNP";
+  option.effect_mode = "additive";
+  option.differential_measurement_errors = 1;
+  option.num_covariates = 0;
+  option.num_genetic_names = 1;
+  option.dependence.fill('I');
+  option.variable_names[0] = "K";
+  option.effect_table[0][0] = 2;
+}
+
+void release_probe_arrays(PARA& para) {
+  para.cn_class_present.clear();
+  para.allele_class_present.clear();
+  para.factorial.clear();
+  para.free_params.reset();
+  para.allele_class_index.reset();
+}

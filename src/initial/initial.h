@@ -1,0 +1,23 @@
+#pragma once
+// Starting values: per probe, the latent classes of the model, the selection and
+// cleaning of subjects, the layout of the parameter vector and its start values,
+// and the plausibility checks of cluster means.
+
+#include "driver/data.h"
+#include "driver/para.h"
+#include "initial/constants.h"
+
+// CN probe: caps calls at 2, keeps classes with >= 3 controls and >= 3 cases, lays out
+// the vector, fills `start`. Returns 0 usable, 1 when the cluster check rejects the start.
+int get_CN_initial(double* start, PARA& para, DATA& data, double pfb, char array_type,
+                   int differential_measurement_errors);
+
+// SNP probe: cleans subjects, assigns allele-specific classes, lays out the vector, fills
+// `start`, and screens the probe. Returns 0 usable, or a failure code 1..9.
+int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, char array_type,
+                             int differential_measurement_errors);
+
+// Cluster-mean plausibility of a CN parameter vector: 0 plausible, 1 rejected.
+int check_cluster_means_CN(const double* vector, const PARA& para);
+// Cluster-mean plausibility of a SNP parameter vector: 0 plausible, 1 rejected.
+int check_cluster_means_SNP(const double* vector, const PARA& para);
