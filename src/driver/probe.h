@@ -1,0 +1,36 @@
+#pragma once
+// The work for one probe: starting values, the fit chosen by the probe type and the
+// model, the acceptance checks and the Wald test. It depends only on the run's fixed
+// set-up and the probe's own input; all per-probe state is owned by the caller.
+
+#include <vector>
+
+#include "driver/data.h"
+#include "driver/option.h"
+#include "driver/para.h"
+#include "numeric/offset_array.h"
+
+// Per-probe working storage, allocated once by whoever processes probes and reused.
+struct ProbeWork {
+  std::vector<double> start;       // start vector, kMaxParams entries
+  std::vector<double> fitted;      // parameter vector, kMaxParams entries
+  std::vector<double> std_errors;  // kMaxParams entries
+  DMatrix cov;                     // 1..kMaxParams x 1..kMaxParams
+  double loglik = 0.0;
+  int iterations = 0;
+  ProbeWork();
+};
+
+struct ProbeResult {
+  int status = 1;              // below 1: statistic and p-value are valid; 1 or more: "NA"
+  double statistic = 0.0;
+  double p_value = 1.0;
+  bool test_failed = false;    // the fit was accepted but its tested covariance was unusable
+};
+
+// Analyses one probe whose called copy numbers and intensities are in `data`. `para` holds
+// the run's set-up fields; its per-probe fields are rewritten and released here.
+ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work);
+
+// The driver's acceptance tests of a fitted vector f against its start s: 0 accepted, 1 not.
+int accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe);
