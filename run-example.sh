@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds Quillmark and analyses the bundled example in examples/ (results in examples/results.out).
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/ensure-packages.sh g++ cmake make libgtest-dev
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target quillmark
+cd examples
+../build/quillmark --spec_file specification.txt
+echo "First results lines (examples/results.out):"
+head -n 12 results.out
