@@ -465,6 +465,12 @@ TEST(SimulatorProgram, BadOptionsStopWithAnError) {
     EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << args << ": " << r.err;
   }
   EXPECT_FALSE(fs::exists(dir.path / "set" / "raw.dat"));
+
+  // An output directory that cannot be made is reported the same way.
+  std::ofstream(dir.path / "plain_file") << "x";
+  const RunResult r = run_sim("--probes 2 --out " + (dir.path / "plain_file" / "set").string(), dir.path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << r.err;
 }
 
 TEST(SimulatorProgram, WritesTheSameSetAsTheLibrary) {
