@@ -494,3 +494,23 @@ TEST(SimulatorProgram, WritesTheSameSetAsTheLibrary) {
     EXPECT_EQ(slurp(dir.path / "cli" / name), slurp(dir.path / "lib" / name)) << name;
 }
 #endif
+
+// The bundled example is what its README's command makes with this simulator.
+TEST(SimulatorFiles, BundledExampleMatchesItsCommand) {
+  SimSettings s;
+  s.probe_type = "CN";
+  s.num_subjects = 600;
+  s.num_probes = 40;
+  s.null_fraction = 0.5;
+  s.odds_ratio = 0.5;
+  s.freq0 = 0.03;
+  s.freq1 = 0.12;
+  s.miscall_rate = 0.02;
+  s.seed = 2012;
+  TempDir dir("example");
+  write_input_set(s, dir.path.string());
+  const fs::path example = fs::path(QUILLMARK_SOURCE_DIR) / "examples";
+  for (const char* name : {"phenotype.dat", "raw.dat", "raw.info", "CN.dat", "CN.info", "truth.txt",
+                           "specification.txt"})
+    EXPECT_EQ(slurp(dir.path / name), slurp(example / name)) << name;
+}
