@@ -206,15 +206,18 @@ int screen_SNP_probe(const double* start, const PARA& para, const SnpCleaning& c
 
 int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, char array_type,
                              int differential_measurement_errors) {
-  write_SNP_layout(para, array_type, differential_measurement_errors);
   if (!valid_input(data, array_type, differential_measurement_errors)) {
-    // Nothing is modelled: the lists keep the disease model (and the logit) only.
+    // Nothing is modelled: the lists keep the disease model (and the logit) only. A flag
+    // other than 0 or 1 would size the blocks from garbage; one group stands in for it.
+    const bool flag_ok = differential_measurement_errors == 0 || differential_measurement_errors == 1;
+    write_SNP_layout(para, array_type, flag_ok ? differential_measurement_errors : 0);
     list_SNP_free_params(para);
     const auto n = std::min(data.excluded.size(), static_cast<std::size_t>(std::max(data.num_subjects, 0)));
     for (std::size_t i = 0; i < n; ++i) data.excluded[i] = 1;
     return SNP_INVALID_INPUT;
   }
 
+  write_SNP_layout(para, array_type, differential_measurement_errors);
   const SnpCleaning clean = clean_SNP_subjects(data);
   select_SNP_classes(para, clean);
   list_SNP_free_params(para);

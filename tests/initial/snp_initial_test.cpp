@@ -382,6 +382,7 @@ TEST(SnpInvalidInput, RejectedWithStatus3) {
       {"NegativeStatus", subjects_with(-1, 2), 'A', 0},
       {"ArrayT", snp_fixture::clean_probe(), 'T', 1},
       {"GroupsFlag2", snp_fixture::clean_probe(), 'I', 2},
+      {"GroupsFlagHuge", snp_fixture::clean_probe(), 'A', 1 << 30},
   };
   for (const Bad& b : bad) {
     SCOPED_TRACE(b.name);
@@ -393,6 +394,15 @@ TEST(SnpInvalidInput, RejectedWithStatus3) {
     EXPECT_TRUE(r.para.free_params.allocated());
     for (int e : r.data.excluded) EXPECT_EQ(e, 1);
   }
+}
+
+// More subjects announced than the per-subject arrays hold.
+TEST(SnpInvalidInput, ShortSubjectArrays) {
+  PARA para = snp_fixture::k_only_para();
+  DATA data = snp_fixture::make_data(snp_fixture::clean_probe());
+  data.num_subjects += 1;
+  std::vector<double> start(kMaxParams);
+  EXPECT_EQ(get_SNP_initial_Illumina(start.data(), para, data, 0.5, 'I', 1), 3);
 }
 
 // A disease model so large that the vector would pass the driver's 200 entries is refused
