@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "fit/fit.h"
 #include "initial/initial.h"
@@ -22,14 +23,40 @@ bool moved_too_far(const double* f, const double* s, int mean, int logvar) {
 }
 }  // namespace
 
+// R entries of a SNP probe on an 'A' array are laid out per allele-specific class (stride
+// 6), and each modelled class of one total class starts from that total class's LRR
+// statistics. There the tests that 'I' arrays make on the one- and two-copy R cells are made
+// on allele classes instead:
+//  - the move of the one-copy R mean (step 2a) is judged for each modelled one-copy class,
+//    A (c = 1) and B (c = 2);
+//  - the case-minus-control shift (step 3) compares the first modelled one-copy class (A,
+//    else B) with the first modelled two-copy class (AB, else AA, else BB); when either
+//    total class has no modelled class the test has nothing to compare and is skipped.
+// Unmodelled classes hold no values, so neither test ever reads them.
+namespace {
+// First modelled class among `order`, or -1.
+int first_modelled(const PARA& para, std::initializer_list<int> order) {
+  for (int c : order)
+    if (para.allele_class_present[c] != 0) return c;
+  return -1;
+}
+}  // namespace
+
 int accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe) {
   int status = snp_probe ? check_cluster_means_SNP(f, para) : check_cluster_means_CN(f, para);
   const int K = para.num_cn_classes;
   const int M = para.num_allele_classes;
+  const bool by_allele = snp_probe && para.array_type == 'A';
   for (int d = 0; d <= para.differential_measurement_errors; ++d) {
     if (para.cn_class_present[1] == 0) break;
-    if (moved_too_far(f, s, para.r_mean_start + K * d + 1, para.r_logvar_start + K * d + 1))
+    if (by_allele) {
+      for (int c = 1; c <= 2; ++c)
+        if (para.allele_class_present[c] != 0 &&
+            moved_too_far(f, s, para.r_mean_start + M * d + c, para.r_logvar_start + M * d + c))
+          status = 1;
+    } else if (moved_too_far(f, s, para.r_mean_start + K * d + 1, para.r_logvar_start + K * d + 1)) {
       status = 1;
+    }
     if (!snp_probe) continue;
     for (int c = 1; c <= 2; ++c)
       if (para.allele_class_present[c] != 0 &&
@@ -42,9 +69,17 @@ int accept_fit(const double* f, const double* s, const PARA& para, bool snp_prob
   }
   if (para.differential_measurement_errors == 1) {
     const int m = para.r_mean_start;
-    const double shift1 = f[m + K + 1] - f[m + 1];
-    const double shift2 = f[m + K + 2] - f[m + 2];
-    if (std::fabs(shift1 - shift2) > 0.25) status = 1;
+    int one = 1, two = 2, stride = K;
+    if (by_allele) {
+      one = first_modelled(para, {1, 2});
+      two = first_modelled(para, {4, 3, 5});
+      stride = M;
+    }
+    if (one >= 0 && two >= 0) {
+      const double shift1 = f[m + stride + one] - f[m + one];
+      const double shift2 = f[m + stride + two] - f[m + two];
+      if (std::fabs(shift1 - shift2) > 0.25) status = 1;
+    }
   }
   return status;
 }

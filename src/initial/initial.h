@@ -13,7 +13,8 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double pfb, char array
                    int differential_measurement_errors);
 
 // SNP probe: cleans subjects, assigns allele-specific classes, lays out the vector, fills
-// `start`, and screens the probe. Returns 0 usable, or a failure code 1..9.
+// `start`, and screens the probe. Returns 0 usable, or a failure code 1..9 (3: input
+// outside the data model, or a vector longer than kMaxParams; codes in snp_cleaning.h).
 int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, char array_type,
                              int differential_measurement_errors);
 

@@ -1,0 +1,114 @@
+// Isolated subjects of a SNP probe: a retained subject is kept only when another retained
+// subject of its disease status lies within squared distance 0.3, where the distance is
+// (dr)^2 + 16 (db)^2 in LRR r and BAF b. Subjects are judged in index order; one found
+// isolated no longer serves as a neighbour for later subjects, while later subjects serve
+// as long as step 1 kept them.
+//
+// Only subjects within the radius can keep each other, so the grid version buckets the
+// subjects by status and by cells of the two intensities and compares a subject only with
+// the subjects of nearby cells. Its result is that of the plain scan over all pairs, which
+// is kept as the reference.
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "initial/snp_cleaning.h"
+
+namespace {
+constexpr double kNeighbourWeight = 16.0;
+constexpr double kNeighbourRadius = 0.3;
+constexpr double kInitialNearest = 100.0;
+
+// Cell sides: kCellR in LRR and kCellR / 4 in BAF (4 = sqrt of the BAF weight). With
+// 2 kCellR^2 just below the radius, two subjects of one cell always keep each other, so a
+// subject with a retained cell mate is settled at once. A pair within the radius differs
+// by at most sqrt(0.3) / kCellR = 1.416 cell sides along either axis, so it lies at most
+// kReach cells apart.
+constexpr double kCellR = 0.3869;
+constexpr double kCellB = kCellR / 4.0;
+constexpr long long kReach = 2;
+// Intensities are clamped to +-kClamp before they are cut into cells. Clamping keeps every
+// cell number in range and never separates a close pair (it shrinks distances), and below
+// it the rounding of x / side stays far below the slack of a cell.
+constexpr double kClamp = 1.0e6;
+constexpr long long kCellSpan = 2 * 10400000LL + 2 * kReach + 1;  // > 2 kClamp / kCellB
+
+bool retained(const DATA& data, int i) { return data.excluded[i] != 1; }
+
+long long cell_of(double x, double side) {
+  const double clamped = std::min(std::max(x, -kClamp), kClamp);
+  return static_cast<long long>(std::floor(clamped / side)) + kCellSpan / 2;
+}
+
+long long cell_key(int status, long long cr, long long cb) {
+  return (static_cast<long long>(status) * kCellSpan + cr) * kCellSpan + cb;
+}
+
+struct CellEntry {
+  long long key;
+  int subject;
+};
+}  // namespace
+
+double neighbour_distance(const DATA& data, int i, int j) {
+  const double dr = data.intensity_r[i] - data.intensity_r[j];
+  const double db = data.intensity_b[i] - data.intensity_b[j];
+  return dr * dr + kNeighbourWeight * db * db;
+}
+
+void flag_isolated_subjects_plain(DATA& data) {
+  const int n = data.num_subjects;
+  for (int i = 0; i < n; ++i) {
+    if (!retained(data, i)) continue;
+    double nearest = kInitialNearest;
+    for (int j = 0; j < n; ++j) {
+      if (j == i || !retained(data, j) || data.disease_status[j] != data.disease_status[i])
+        continue;
+      const double d = neighbour_distance(data, i, j);
+      if (d < nearest) nearest = d;
+    }
+    data.excluded[i] = nearest <= kNeighbourRadius ? 0 : 1;
+  }
+}
+
+void flag_isolated_subjects(DATA& data) {
+  const int n = data.num_subjects;
+  std::vector<long long> cell_r(static_cast<std::size_t>(n), 0);
+  std::vector<long long> cell_b(static_cast<std::size_t>(n), 0);
+  std::vector<CellEntry> grid;
+  grid.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    if (!retained(data, i)) continue;
+    cell_r[i] = cell_of(data.intensity_r[i], kCellR);
+    cell_b[i] = cell_of(data.intensity_b[i], kCellB);
+    grid.push_back({cell_key(data.disease_status[i], cell_r[i], cell_b[i]), i});
+  }
+  std::sort(grid.begin(), grid.end(), [](const CellEntry& a, const CellEntry& b) {
+    return a.key != b.key ? a.key < b.key : a.subject < b.subject;
+  });
+  const auto by_key = [](const CellEntry& e, long long key) { return e.key < key; };
+
+  // Whether a retained subject of cell (cr, cb) other than i lies within the radius. The
+  // nearest distance is at most the radius exactly when some distance is, so the first
+  // such subject settles it.
+  const auto has_neighbour_in = [&](int i, long long cr, long long cb) {
+    const long long key = cell_key(data.disease_status[i], cr, cb);
+    for (auto it = std::lower_bound(grid.begin(), grid.end(), key, by_key);
+         it != grid.end() && it->key == key; ++it) {
+      const int j = it->subject;
+      if (j != i && retained(data, j) && neighbour_distance(data, i, j) <= kNeighbourRadius)
+        return true;
+    }
+    return false;
+  };
+
+  for (int i = 0; i < n; ++i) {
+    if (!retained(data, i)) continue;
+    bool kept = has_neighbour_in(i, cell_r[i], cell_b[i]);
+    for (long long dr = -kReach; dr <= kReach && !kept; ++dr)
+      for (long long db = -kReach; db <= kReach && !kept; ++db)
+        if (dr != 0 || db != 0) kept = has_neighbour_in(i, cell_r[i] + dr, cell_b[i] + db);
+    data.excluded[i] = kept ? 0 : 1;
+  }
+}
