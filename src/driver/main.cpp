@@ -54,8 +54,8 @@ void read_command_line(int argc, char** argv, OPTION& option) {
     }
     const std::string path = argv[++a];
     if (path.size() > static_cast<std::size_t>(kMaxNameLength)) {
-      std::printf("\nError: Path '%s' in '--spec_file' is longer than %d characters.\n", path.c_str(),
-                  kMaxNameLength);
+      std::printf("\nError: Path '%s' in '--spec_file' is longer than %d characters.\n",
+                  path.c_str(), kMaxNameLength);
       kill_Quillmark();
     }
     std::printf("Model specifications read from '%s'\n", path.c_str());
@@ -66,26 +66,38 @@ void read_command_line(int argc, char** argv, OPTION& option) {
 
 void write_defaults_in_effect(const OPTION& o) {
   std::printf("\nDefaults in effect:\n");
-  if (!o.spec_file_given) std::printf("        -- Specifications read from '%s'\n", o.spec_file.c_str());
-  if (!o.phenotype_file_given) std::printf("        -- Phenotypes read from '%s'\n", o.phenotype_file.c_str());
+  if (!o.spec_file_given)
+    std::printf("        -- Specifications read from '%s'\n", o.spec_file.c_str());
+  if (!o.phenotype_file_given)
+    std::printf("        -- Phenotypes read from '%s'\n", o.phenotype_file.c_str());
   if (!o.raw_intensity_dat_file_given)
     std::printf("        -- Raw intensities read from '%s'\n", o.raw_intensity_dat_file.c_str());
   if (!o.raw_intensity_info_file_given)
-    std::printf("        -- Information on raw intensities read from '%s'\n", o.raw_intensity_info_file.c_str());
-  if (!o.called_cn_dat_file_given) std::printf("        -- Called CNs read from '%s'\n", o.called_cn_dat_file.c_str());
+    std::printf("        -- Information on raw intensities read from '%s'\n",
+                o.raw_intensity_info_file.c_str());
+  if (!o.called_cn_dat_file_given)
+    std::printf("        -- Called CNs read from '%s'\n", o.called_cn_dat_file.c_str());
   if (!o.called_cn_info_file_given)
-    std::printf("        -- Information on called CNs read from '%s'\n", o.called_cn_info_file.c_str());
-  if (!o.result_file_given) std::printf("        -- Results outputed to '%s'\n", o.result_file.c_str());
+    std::printf("        -- Information on called CNs read from '%s'\n",
+                o.called_cn_info_file.c_str());
+  if (!o.result_file_given)
+    std::printf("        -- Results outputed to '%s'\n", o.result_file.c_str());
   if (!o.design_given) std::printf("        -- Study design is '%s'\n", o.design.c_str());
-  if (!o.array_type_given) std::printf("        -- Raw intensities from array '%c'\n", o.array_type);
-  if (!o.probe_type_given) std::printf("        -- Request analysis at probe '%s'\n", o.probe_type.c_str());
-  if (!o.effect_mode_given) std::printf("        -- Effect mode set to be '%s'\n", o.effect_mode.c_str());
+  if (!o.array_type_given)
+    std::printf("        -- Raw intensities from array '%c'\n", o.array_type);
+  if (!o.probe_type_given)
+    std::printf("        -- Request analysis at probe '%s'\n", o.probe_type.c_str());
+  if (!o.effect_mode_given)
+    std::printf("        -- Effect mode set to be '%s'\n", o.effect_mode.c_str());
   if (!o.differential_measurement_errors_given)
-    std::printf("        -- DIFFERENTIAL_MEASUREMENT_ERRORS set to be '%d'\n", o.differential_measurement_errors);
+    std::printf("        -- DIFFERENTIAL_MEASUREMENT_ERRORS set to be '%d'\n",
+                o.differential_measurement_errors);
   if (!o.categorical_given) std::printf("        -- No covariate is categorical\n");
-  if (!o.dependent_given) std::printf("        -- No covariate is correlated with genetic variables\n");
+  if (!o.dependent_given)
+    std::printf("        -- No covariate is correlated with genetic variables\n");
   if (!o.effect_given)
-    std::printf("        -- The disease model only contains the main effect of the total copy number\n");
+    std::printf(
+        "        -- The disease model only contains the main effect of the total copy number\n");
   if (!o.test_given) std::printf("        -- Joint testing of all genetic effects\n");
   std::printf("\n");
 }
@@ -124,8 +136,9 @@ int run(int argc, char** argv) {
   check_options(option, processor.para);
   phenotypes = PhenotypeTable{};
 
-  const long raw_skip =
-      probes.num_probes > 0 ? find_raw_info_row(option.raw_intensity_info_file, probes.first_name) : 0;
+  const long raw_skip = probes.num_probes > 0
+                            ? find_raw_info_row(option.raw_intensity_info_file, probes.first_name)
+                            : 0;
   ProbeSource source;
   open_probe_source(source, option, n, raw_skip, probes.first_name);
 

@@ -22,7 +22,7 @@ std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
 // One covariate of the disease model and the design columns it gives.
 struct SelectedCovariate {
-  int position = 0;            // in the option tables
+  int position = 0;  // in the option tables
   bool categorical = false;
   std::vector<double> levels;  // categorical: the levels that have a column (all but the smallest)
   int first_column = 0;
@@ -214,7 +214,8 @@ void check_options(const OPTION& option, const PARA& para) {
         "current version\n");
     kill_Quillmark();
   }
-  if (para.num_dependent_covariates == 1 && para.num_covariate_columns > para.num_dependent_columns) {
+  if (para.num_dependent_covariates == 1 &&
+      para.num_covariate_columns > para.num_dependent_columns) {
     std::printf(
         "\nError: Dependent and independent covariates are not allowed to co-exist in the "
         "current version\n");

@@ -10,8 +10,8 @@
 namespace {
 
 [[noreturn]] void field_error(const LineReader& reader, int field, const std::string& what) {
-  std::printf("\nError: '%s', line %ld, field %d: %s.\n", reader.path().c_str(), reader.line_number(),
-              field, what.c_str());
+  std::printf("\nError: '%s', line %ld, field %d: %s.\n", reader.path().c_str(),
+              reader.line_number(), field, what.c_str());
   kill_Quillmark();
 }
 
@@ -39,7 +39,8 @@ void parse_probe_info(const LineReader& reader, std::string_view line, ProbeInfo
   const char* what[] = {"chromosome", "position", "pfb"};
   for (int field = 2; field <= 4; ++field) {
     const std::string name = what[field - 2];
-    if (!next_token(line, pos, token)) field_error(reader, field, "the " + name + " of probe '" + info.name + "' is missing");
+    if (!next_token(line, pos, token))
+      field_error(reader, field, "the " + name + " of probe '" + info.name + "' is missing");
     bool ok = false;
     if (field == 2) ok = parse_int(token, info.chromosome);
     if (field == 3) ok = parse_int(token, info.position);
@@ -76,18 +77,20 @@ void read_called_cn_line(LineReader& reader, const ProbeInfo& info, int num_subj
     int value = 0;
     if (!parse_int(token, value)) {
       field_error(reader, i + 1,
-                  "called copy number " + quoted(token) + " of probe '" + info.name + "' is not an integer");
+                  "called copy number " + quoted(token) + " of probe '" + info.name +
+                      "' is not an integer");
     }
     if (value < 0) {
-      field_error(reader, i + 1,
-                  "called copy number " + quoted(token) + " of probe '" + info.name + "' is below 0");
+      field_error(
+          reader, i + 1,
+          "called copy number " + quoted(token) + " of probe '" + info.name + "' is below 0");
     }
     called_cn[static_cast<std::size_t>(i)] = value;
   }
 }
 
-void read_intensity_line(LineReader& reader, const ProbeInfo& info, int num_subjects, const char* kind,
-                         std::vector<double>& intensity) {
+void read_intensity_line(LineReader& reader, const ProbeInfo& info, int num_subjects,
+                         const char* kind, std::vector<double>& intensity) {
   const std::string_view line = probe_line(reader, info);
   std::size_t pos = 0;
   std::string_view token;
@@ -135,8 +138,9 @@ PhenotypeTable read_phenotype_file(const OPTION& option) {
       }
       double x = 0.0;
       if (!parse_double(token, x) || !std::isfinite(x)) {
-        field_error(reader, j + 2,
-                    "the value " + quoted(token) + " of covariate '" + name + "' is not a finite number");
+        field_error(
+            reader, j + 2,
+            "the value " + quoted(token) + " of covariate '" + name + "' is not a finite number");
       }
       values.push_back(x);
     }
@@ -148,7 +152,8 @@ PhenotypeTable read_phenotype_file(const OPTION& option) {
   table.covariates = dmatrix(0, table.num_subjects - 1, 0, nc - 1);
   for (int i = 0; i < table.num_subjects; ++i) {
     for (int j = 0; j < nc; ++j) {
-      table.covariates[i][j] = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(nc) + static_cast<std::size_t>(j)];
+      table.covariates[i][j] = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(nc) +
+                                      static_cast<std::size_t>(j)];
     }
   }
   return table;

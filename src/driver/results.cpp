@@ -22,17 +22,20 @@ void create_results_file(ResultsFile& results, const std::string& path) {
     std::printf("\nError: Results file '%s' cannot be created.\n", path.c_str());
     kill_Quillmark();
   }
-  check_write(results, std::fprintf(results.file.get(),
-                                    "Chr   Position     CN/SNP-id      pfb   Test-Stat   p-Value \n"));
-  check_write(results, std::fprintf(results.file.get(),
-                                    "---  ---------  ---------------  -----  ---------  ---------\n"));
+  check_write(results,
+              std::fprintf(results.file.get(),
+                           "Chr   Position     CN/SNP-id      pfb   Test-Stat   p-Value \n"));
+  check_write(results,
+              std::fprintf(results.file.get(),
+                           "---  ---------  ---------------  -----  ---------  ---------\n"));
 }
 
 void write_probe_line(ResultsFile& results, const ProbeInfo& info, const ProbeResult& result) {
   int written = 0;
   if (result.status < 1) {
-    written = std::fprintf(results.file.get(), "%3d  %9d  %-15s  %5.3lf  %9.4lf  %.2e\n", info.chromosome,
-                           info.position, info.name.c_str(), info.pfb, result.statistic, result.p_value);
+    written =
+        std::fprintf(results.file.get(), "%3d  %9d  %-15s  %5.3lf  %9.4lf  %.2e\n", info.chromosome,
+                     info.position, info.name.c_str(), info.pfb, result.statistic, result.p_value);
   } else {
     written = std::fprintf(results.file.get(), "%3d  %9d  %-15s  %5.3lf     NA        NA    \n",
                            info.chromosome, info.position, info.name.c_str(), info.pfb);

@@ -82,7 +82,8 @@ void check_word(const Tokens& t, const std::vector<std::string_view>& accepted, 
 void take_phenotype_file(OPTION& option, const Tokens& t, SpecState& state) {
   if (state.phenotype_file_seen) stop_with("\nError: PHENOTYPE_FILE is given more than once.\n");
   if (state.names_used) {
-    stop_with("\nError: PHENOTYPE_FILE must come before CATEGORICAL, DEPENDENT, EFFECT and TEST.\n");
+    stop_with(
+        "\nError: PHENOTYPE_FILE must come before CATEGORICAL, DEPENDENT, EFFECT and TEST.\n");
   }
   const std::string& path = t[2];
   check_path_length(t[0], path);
@@ -100,7 +101,8 @@ void take_phenotype_file(OPTION& option, const Tokens& t, SpecState& state) {
   // column and the rest are the covariate names.
   std::string_view line;
   const bool has_line = reader.next_nonblank_line(line);
-  const std::vector<std::string_view> tokens = has_line ? split_tokens(line) : std::vector<std::string_view>{};
+  const std::vector<std::string_view> tokens =
+      has_line ? split_tokens(line) : std::vector<std::string_view>{};
   if (tokens.empty() || phenotype_header_missing(tokens[0])) {
     std::printf("\nError: Header line is missing in '%s'.\n", path.c_str());
     kill_Quillmark();
@@ -134,7 +136,8 @@ void take_phenotype_file(OPTION& option, const Tokens& t, SpecState& state) {
   }
   option.num_covariates = num_covariates;
   option.num_genetic_names = 1;
-  for (int j = num_covariates; j < kMaxVariables; ++j) option.variable_names[static_cast<std::size_t>(j)].clear();
+  for (int j = num_covariates; j < kMaxVariables; ++j)
+    option.variable_names[static_cast<std::size_t>(j)].clear();
   option.variable_names[static_cast<std::size_t>(num_covariates)].assign(1, 'K');
   for (auto& row : option.effect_table) row.fill(0);
   effect(option, num_covariates, num_covariates) = 2;
@@ -255,7 +258,8 @@ void take_line(OPTION& option, const Tokens& t, SpecState& state) {
     option.result_file = t[2];
     std::printf("        -- Results outputed to '%s'\n", option.result_file.c_str());
   } else if (key == "DESIGN") {
-    check_word(t, {"case-control"}, "\nError: DESIGN must be 'case-control' for the current version.");
+    check_word(t, {"case-control"},
+               "\nError: DESIGN must be 'case-control' for the current version.");
     option.design_given = 1;
     option.design = t[2];
     std::printf("        -- Study design is '%s'\n", option.design.c_str());
@@ -282,9 +286,10 @@ void take_line(OPTION& option, const Tokens& t, SpecState& state) {
   } else if (key == "CATEGORICAL") {
     state.names_used = true;
     option.is_categorical.fill(0);
-    take_covariate_list(option, t, "        -- Categorical covariates:",
-                        "\nError: CATEGORICAL must take values among the column names of '%s'.\n",
-                        [&option](int j) { option.is_categorical[static_cast<std::size_t>(j)] = 1; });
+    take_covariate_list(
+        option, t, "        -- Categorical covariates:",
+        "\nError: CATEGORICAL must take values among the column names of '%s'.\n",
+        [&option](int j) { option.is_categorical[static_cast<std::size_t>(j)] = 1; });
     option.categorical_given = 1;
     std::printf("\n");
   } else if (key == "DEPENDENT") {
@@ -360,8 +365,7 @@ void read_spec_file(OPTION& option) {
     std::printf("\nError: Probe type 'SNP' not allowed when 'ARRAY_TYPE = T'");
     kill_Quillmark();
   }
-  if (option.probe_type == "CN" &&
-      find_name(option, "L", n) >= option.num_covariates) {
+  if (option.probe_type == "CN" && find_name(option, "L", n) >= option.num_covariates) {
     std::printf("\nError: Effect 'L' not allowed when 'PROBE_TYPE = CN'\n");
     kill_Quillmark();
   }

@@ -1,11 +1,12 @@
 // Text input: exact number parsing and whole-line reading.
+#include "driver/line_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "driver/line_reader.h"
 #include "run_harness.h"
 
 TEST(LineReader, ParsesWholeTokensOnly) {

@@ -1,11 +1,12 @@
 // Model set-up: covariate reordering, design columns and effect flags, and the model check.
+#include "driver/model_setup.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "driver/data.h"
-#include "driver/model_setup.h"
 #include "driver/option.h"
 #include "driver/para.h"
 #include "driver/stop.h"
@@ -114,7 +115,8 @@ TEST(ModelSetUp, CategoricalLevelsGiveSortedColumnsWithTruncatedNames) {
       for (std::size_t k = 0; k < c.names.size(); ++k)
         EXPECT_EQ(s.data.covariates[static_cast<int>(i)][static_cast<int>(k)], c.columns[i][k])
             << "subject " << i << " column " << k;
-    EXPECT_EQ(s.para.num_disease_coefs, 1 + static_cast<int>(c.names.size()) + (c.names.empty() ? 0 : 1));
+    EXPECT_EQ(s.para.num_disease_coefs,
+              1 + static_cast<int>(c.names.size()) + (c.names.empty() ? 0 : 1));
   }
 }
 
@@ -184,10 +186,20 @@ TEST(ModelSetUp, ModelCheckMessages) {
       {"one dependent", {'D', 'I'}, {1, 0}, false, "", 2},
       {"dependent outside the model", {'D', 'I'}, {0, 1}, false, "", 1},
       {"dependent outside, none in", {'D', 'D'}, {0, 0}, false, "", 0},
-      {"two dependent", {'D', 'D'}, {1, 1}, false,
-       "\nError: Only one covariate is allowed to depend on the genetic variable(s) in the current version\n", 2},
-      {"dependent with independent", {'I', 'D'}, {1, 1}, false,
-       "\nError: Dependent and independent covariates are not allowed to co-exist in the current version\n", 2},
+      {"two dependent",
+       {'D', 'D'},
+       {1, 1},
+       false,
+       "\nError: Only one covariate is allowed to depend on the genetic variable(s) in the current "
+       "version\n",
+       2},
+      {"dependent with independent",
+       {'I', 'D'},
+       {1, 1},
+       false,
+       "\nError: Dependent and independent covariates are not allowed to co-exist in the current "
+       "version\n",
+       2},
       {"K*L", {'I', 'I'}, {0, 0}, true, "\nError: Not allow the effect 'K*L' or 'L*K'\n", 0},
   };
   for (const Case& c : cases) {
@@ -268,5 +280,6 @@ TEST(ModelSetUp, ADiseaseModelBeyondTheParameterVectorIsRejected) {
   EXPECT_EQ(s.para.num_disease_coefs, 171);
   EXPECT_EQ(check_message(option, s.para),
             "\nError: The disease model has 171 coefficients; at most 161 fit in the parameter "
-            "vector of this probe type.\n" + kStop);
+            "vector of this probe type.\n" +
+                kStop);
 }

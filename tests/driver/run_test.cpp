@@ -38,7 +38,8 @@ const std::string kStandardCounts =
 const std::string kComplete = "\nQuillmark complete: <time>\n\n";
 
 bool ends_with(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace
@@ -81,30 +82,32 @@ TEST(Run, FullSpecificationGoldenOutput) {
   dir.write("cn_calls.dat", "2 2 1 2 2\n1 0 2 2 3\n");
   const RunOutput run = dir.run({"--spec_file", "./cn_model.txt"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, run_head() +
-                         "        -- '--spec_file' Model specifications read from './cn_model.txt'\n"
-                         "        -- Phenotypes read from './pheno_cov.dat'\n"
-                         "        -- Raw intensities read from './cn_raw.dat'\n"
-                         "        -- Information on raw intensities read from './cn_raw.info'\n"
-                         "        -- Called CNs read from './cn_calls.dat'\n"
-                         "        -- Information on called CNs read from './cn_calls.info'\n"
-                         "        -- Results outputed to './cn_results.txt'\n"
-                         "        -- Request analysis at probe 'CN'\n"
-                         "        -- Raw intensities from array 'T'\n"
-                         "        -- DIFFERENTIAL_MEASUREMENT_ERRORS set to be '0'\n"
-                         "        -- Categorical covariates: 'batch'\n"
-                         "        -- Disease model includes effects: 'K' 'age' 'batch' 'K*age'\n"
-                         "        -- Joint testing of effects: 'K*age'\n"
-                         "\nDefaults in effect:\n"
-                         "        -- Study design is 'case-control'\n"
-                         "        -- Effect mode set to be 'additive'\n"
-                         "        -- No covariate is correlated with genetic variables\n"
-                         "\n"
-                         "5 subjects, 1 disease variable and 2 covariates read from './pheno_cov.dat'\n"
-                         "2 rows read from './cn_raw.dat'\n"
-                         "2 rows read from './cn_calls.dat'\n" +
-                         kComplete);
-  EXPECT_EQ(compare_results(dir.read("cn_results.txt"), {{3, 12345, "cnA", 0.5}, {3, 23456, "cnB", 0.125}}),
+  EXPECT_EQ(run.out,
+            run_head() +
+                "        -- '--spec_file' Model specifications read from './cn_model.txt'\n"
+                "        -- Phenotypes read from './pheno_cov.dat'\n"
+                "        -- Raw intensities read from './cn_raw.dat'\n"
+                "        -- Information on raw intensities read from './cn_raw.info'\n"
+                "        -- Called CNs read from './cn_calls.dat'\n"
+                "        -- Information on called CNs read from './cn_calls.info'\n"
+                "        -- Results outputed to './cn_results.txt'\n"
+                "        -- Request analysis at probe 'CN'\n"
+                "        -- Raw intensities from array 'T'\n"
+                "        -- DIFFERENTIAL_MEASUREMENT_ERRORS set to be '0'\n"
+                "        -- Categorical covariates: 'batch'\n"
+                "        -- Disease model includes effects: 'K' 'age' 'batch' 'K*age'\n"
+                "        -- Joint testing of effects: 'K*age'\n"
+                "\nDefaults in effect:\n"
+                "        -- Study design is 'case-control'\n"
+                "        -- Effect mode set to be 'additive'\n"
+                "        -- No covariate is correlated with genetic variables\n"
+                "\n"
+                "5 subjects, 1 disease variable and 2 covariates read from './pheno_cov.dat'\n"
+                "2 rows read from './cn_raw.dat'\n"
+                "2 rows read from './cn_calls.dat'\n" +
+                kComplete);
+  EXPECT_EQ(compare_results(dir.read("cn_results.txt"),
+                            {{3, 12345, "cnA", 0.5}, {3, 23456, "cnB", 0.125}}),
             "");
   EXPECT_FALSE(dir.exists("results.out"));
 }
@@ -117,22 +120,37 @@ TEST(Run, CommandLine) {
     std::string after_head;  // whole output after the head for failures; a part for successes
   };
   const std::vector<Case> cases = {
-      {"unknown option", {"--spec", "x"}, 1,
+      {"unknown option",
+       {"--spec", "x"},
+       1,
        "        -- '--spec' \nError: Unknown command line option '--spec'.\n" + kStop},
-      {"positional argument", {"./specification.txt"}, 1,
-       "        -- './specification.txt' \nError: Unknown command line option './specification.txt'.\n" + kStop},
-      {"spec_file without a path", {"--spec_file"}, 1,
+      {"positional argument",
+       {"./specification.txt"},
+       1,
+       "        -- './specification.txt' \nError: Unknown command line option "
+       "'./specification.txt'.\n" +
+           kStop},
+      {"spec_file without a path",
+       {"--spec_file"},
+       1,
        "        -- '--spec_file' \nError: Option '--spec_file' needs a path.\n" + kStop},
-      {"missing spec file", {"--spec_file", "./none.txt"}, 1,
+      {"missing spec file",
+       {"--spec_file", "./none.txt"},
+       1,
        "        -- '--spec_file' Model specifications read from './none.txt'\n"
-       "\nError: './none.txt' does not exist.\n" + kStop},
-      {"second spec_file wins", {"--spec_file", "./none.txt", "--spec_file", "./other.txt"}, 0,
+       "\nError: './none.txt' does not exist.\n" +
+           kStop},
+      {"second spec_file wins",
+       {"--spec_file", "./none.txt", "--spec_file", "./other.txt"},
+       0,
        "        -- '--spec_file' Model specifications read from './none.txt'\n"
        "        -- '--spec_file' Model specifications read from './other.txt'\n"
        "        -- Request analysis at probe 'SNP'\n"
        "\nDefaults in effect:\n"
        "        -- Phenotypes read from './phenotype.dat'\n"},
-      {"spec_file path over 99 characters", {"--spec_file", "./" + std::string(98, 's')}, 1,
+      {"spec_file path over 99 characters",
+       {"--spec_file", "./" + std::string(98, 's')},
+       1,
        "        -- '--spec_file' \nError: Path './" + std::string(98, 's') +
            "' in '--spec_file' is longer than 99 characters.\n" + kStop},
   };
@@ -143,7 +161,8 @@ TEST(Run, CommandLine) {
     const RunOutput run = dir.run(c.args);
     EXPECT_EQ(run.status, c.status) << c.what;
     if (c.status == 0) {
-      EXPECT_NE(run.out.find(run_head() + c.after_head), std::string::npos) << c.what << "\n" << run.out;
+      EXPECT_NE(run.out.find(run_head() + c.after_head), std::string::npos) << c.what << "\n"
+                                                                            << run.out;
     } else {
       EXPECT_EQ(run.out, run_head() + c.after_head) << c.what;
       EXPECT_FALSE(dir.exists("results.out")) << c.what;
@@ -163,6 +182,17 @@ TEST(Run, BlankLinesAndRawRowSkip) {
     EXPECT_NE(run.out.find(kStandardCounts), std::string::npos) << run.out;
     EXPECT_EQ(compare_results(dir.read("results.out"), standard_probes()), "");
   }
+  // No probes: the results file holds its two header lines only.
+  {
+    FixtureDir dir;
+    write_standard_inputs(dir);
+    dir.write("CN.info", "\n\n");
+    const RunOutput run = dir.run();
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("7 rows read from './raw.dat'\n0 rows read from './CN.dat'\n"),
+              std::string::npos);
+    EXPECT_EQ(compare_results(dir.read("results.out"), {}), "");
+  }
   // A first probe that raw.info does not name: raw.dat is read from its first line.
   {
     FixtureDir dir;
@@ -180,14 +210,16 @@ TEST(Run, BlankLinesAndRawRowSkip) {
 TEST(Run, MissingDefaultInputsAndUnwritableResults) {
   struct Case {
     const char* what;
-    const char* remove;         // default file to delete
-    std::string spec;           // specification file
-    std::string error;          // the error message before the stop message
-    bool results_written;       // the results file exists afterwards
+    const char* remove;    // default file to delete
+    std::string spec;      // specification file
+    std::string error;     // the error message before the stop message
+    bool results_written;  // the results file exists afterwards
   };
   const std::vector<Case> cases = {
-      {"no specification file", "specification.txt", "", "\nError: './specification.txt' does not exist.\n", false},
-      {"no phenotype file", "phenotype.dat", "", "\nError: './phenotype.dat' does not exist.\n", false},
+      {"no specification file", "specification.txt", "",
+       "\nError: './specification.txt' does not exist.\n", false},
+      {"no phenotype file", "phenotype.dat", "", "\nError: './phenotype.dat' does not exist.\n",
+       false},
       {"no raw info file", "raw.info", "", "\nError: './raw.info' does not exist.\n", false},
       {"no CN info file", "CN.info", "", "\nError: './CN.info' does not exist.\n", false},
       {"no CN data file", "CN.dat", "", "\nError: './CN.dat' does not exist.\n", false},
@@ -222,30 +254,39 @@ TEST(Run, MalformedInputStopsAtTheFirstBadValue) {
       {"called CNs end early", "CN.dat", "2 2 2 2\n2 1 2 3\n\n",
        "Error: './CN.dat', line 4: the file ends before the values of probe 'rs3'.", 2},
       {"intensities end early", "raw.dat",
-       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 NA 0.01\n0.5 0.0 nan 1.0\n-inf 0.1 0.0 0.2\n",
+       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 NA 0.01\n0.5 0.0 nan 1.0\n-inf 0.1 "
+       "0.0 0.2\n",
        "Error: './raw.dat', line 7: the file ends before the values of probe 'rs3'.", 2},
       {"raw rows to skip beyond the file", "raw.info", "a\nb\nc\nd\ne\nf\ng\nh\nrs1\n",
        "Error: './raw.dat', line 8: the file ends before the values of probe 'rs1'.", -1},
       {"short called-CN line", "CN.dat", "2 2 2 2\n2 1 2\n0 2 2 2\n",
-       "Error: './CN.dat', line 2, field 4: value missing; probe 'rs2' needs 4 values, one per subject, "
+       "Error: './CN.dat', line 2, field 4: value missing; probe 'rs2' needs 4 values, one per "
+       "subject, "
        "and the line holds 3.",
        1},
       {"short intensity line", "raw.dat",
        "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 NA 0.01\n0.5 0.0\n",
-       "Error: './raw.dat', line 5, field 3: value missing; probe 'rs2' needs 4 values, one per subject, "
+       "Error: './raw.dat', line 5, field 3: value missing; probe 'rs2' needs 4 values, one per "
+       "subject, "
        "and the line holds 2.",
        1},
       {"called CN not a number", "CN.dat", "2 2 2 2\n2 1 2 3\n0 2 x 2\n",
-       "Error: './CN.dat', line 3, field 3: called copy number 'x' of probe 'rs3' is not an integer.", 2},
+       "Error: './CN.dat', line 3, field 3: called copy number 'x' of probe 'rs3' is not an "
+       "integer.",
+       2},
       {"called CN not an integer", "CN.dat", "2 2.0 2 2\n",
-       "Error: './CN.dat', line 1, field 2: called copy number '2.0' of probe 'rs1' is not an integer.", 0},
+       "Error: './CN.dat', line 1, field 2: called copy number '2.0' of probe 'rs1' is not an "
+       "integer.",
+       0},
       {"called CN below 0", "CN.dat", "2 2 2 2\n2 -1 2 3\n",
        "Error: './CN.dat', line 2, field 2: called copy number '-1' of probe 'rs2' is below 0.", 1},
       {"intensity not a number", "raw.dat",
        "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 N/A 0.01\n",
        "Error: './raw.dat', line 4, field 3: R intensity 'N/A' of probe 'rs2' is not a number.", 1},
-      {"B intensity with trailing text", "raw.dat", "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98q 0.49\n",
-       "Error: './raw.dat', line 3, field 3: B intensity '0.98q' of probe 'rs1' is not a number.", 0},
+      {"B intensity with trailing text", "raw.dat",
+       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98q 0.49\n",
+       "Error: './raw.dat', line 3, field 3: B intensity '0.98q' of probe 'rs1' is not a number.",
+       0},
       {"disease status 2", "phenotype.dat", "status\n0\n1\n2\n1\n",
        "Error: './phenotype.dat', line 4, field 1: disease status '2' is not 0 or 1.", -1},
       {"disease status not an integer", "phenotype.dat", "status\n0\n1.0\n",
@@ -253,9 +294,11 @@ TEST(Run, MalformedInputStopsAtTheFirstBadValue) {
       {"phenotype without header", "phenotype.dat", "0\n1\n0\n1\n",
        "Error: Header line is missing in './phenotype.dat'.", -1},
       {"probe chromosome X", "CN.info", "rs1 1 1000 0.25\nrs2 X 2000 0.5\n",
-       "Error: './CN.info', line 2, field 2: the chromosome 'X' of probe 'rs2' is not an integer.", -1},
+       "Error: './CN.info', line 2, field 2: the chromosome 'X' of probe 'rs2' is not an integer.",
+       -1},
       {"probe position not an integer", "CN.info", "rs1 1 1e3 0.25\n",
-       "Error: './CN.info', line 1, field 3: the position '1e3' of probe 'rs1' is not an integer.", -1},
+       "Error: './CN.info', line 1, field 3: the position '1e3' of probe 'rs1' is not an integer.",
+       -1},
       {"probe without pfb", "CN.info", "rs1 1 1000 0.25\n\nrs2 1 2000\n",
        "Error: './CN.info', line 3, field 4: the pfb of probe 'rs2' is missing.", -1},
   };
@@ -289,11 +332,14 @@ TEST(Run, PhenotypeCovariateValuesAreChecked) {
       {"missing covariate value", "status age sex\n0 31 1\n1 45\n",
        "Error: './phenotype.dat', line 3, field 3: the value of covariate 'sex' is missing."},
       {"NA covariate", "status age sex\n0 NA 1\n",
-       "Error: './phenotype.dat', line 2, field 2: the value 'NA' of covariate 'age' is not a finite number."},
+       "Error: './phenotype.dat', line 2, field 2: the value 'NA' of covariate 'age' is not a "
+       "finite number."},
       {"infinite covariate", "status age sex\n0 31 1\n1 45 -inf\n",
-       "Error: './phenotype.dat', line 3, field 3: the value '-inf' of covariate 'sex' is not a finite number."},
+       "Error: './phenotype.dat', line 3, field 3: the value '-inf' of covariate 'sex' is not a "
+       "finite number."},
       {"text covariate", "status age sex\n0 31 male\n",
-       "Error: './phenotype.dat', line 2, field 3: the value 'male' of covariate 'sex' is not a finite number."},
+       "Error: './phenotype.dat', line 2, field 3: the value 'male' of covariate 'sex' is not a "
+       "finite number."},
   };
   for (const Case& c : cases) {
     FixtureDir dir;
@@ -329,12 +375,40 @@ TEST(Run, LongDataLinesAreReadWhole) {
   const RunOutput run = dir.run();
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_NE(run.out.find("30000 subjects, 1 disease variable and 0 covariates"), std::string::npos);
-  EXPECT_EQ(compare_results(dir.read("results.out"), {{1, 1000, "rs1", 0.25}, {1, 2000, "rs2", 0.5}}), "");
+  EXPECT_EQ(
+      compare_results(dir.read("results.out"), {{1, 1000, "rs1", 0.25}, {1, 2000, "rs2", 0.5}}),
+      "");
 
   // The last subject's value missing on the second probe's B line is found.
-  dir.write("raw.dat", r_line + "\n" + b_line + "\n" + r_line + "\n" + b_line.substr(0, b_line.size() - 9) + "\n");
+  dir.write("raw.dat", r_line + "\n" + b_line + "\n" + r_line + "\n" +
+                           b_line.substr(0, b_line.size() - 9) + "\n");
   const RunOutput short_run = dir.run();
   EXPECT_EQ(short_run.status, 1);
-  EXPECT_NE(short_run.out.find("Error: './raw.dat', line 4, field 30000: value missing"), std::string::npos)
+  EXPECT_NE(short_run.out.find("Error: './raw.dat', line 4, field 30000: value missing"),
+            std::string::npos)
       << short_run.out;
+}
+
+TEST(Run, ResultsComparisonAcceptsBothLineForms) {
+  const std::string head =
+      "Chr   Position     CN/SNP-id      pfb   Test-Stat   p-Value \n"
+      "---  ---------  ---------------  -----  ---------  ---------\n";
+  const std::vector<ExpectedProbe> probes = {{1, 1000, "rs1", 0.25}, {22, 300, "rs3", 0.75}};
+  EXPECT_EQ(compare_results(head + "  1       1000  rs1              0.250     NA        NA    \n"
+                                   " 22        300  rs3              0.750     3.8415  5.00e-02\n",
+                            probes),
+            "");
+  EXPECT_EQ(compare_results(head + "  1       1000  rs1              0.250  12345.6789  1.23e-15\n",
+                            {probes[0]}),
+            "");
+  EXPECT_NE(compare_results(head + "  1       1000  rs1              0.250     3.84  5.00e-02\n",
+                            {probes[0]}),
+            "");
+  EXPECT_NE(compare_results(head + "  1       1000  rs1              0.250        nan  nan\n",
+                            {probes[0]}),
+            "");
+  EXPECT_NE(compare_results(head + "  1       1000  rs1              0.250     NA        NA    \n",
+                            probes),
+            "");
+  EXPECT_NE(compare_results(head, probes), "");
 }

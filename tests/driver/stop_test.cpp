@@ -1,8 +1,8 @@
+#include "driver/stop.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "driver/stop.h"
 
 TEST(KillQuillmark, WritesTheStopMessageAndThrows) {
   testing::internal::CaptureStdout();
