@@ -143,7 +143,10 @@ int run(int argc, char** argv) {
   open_probe_source(source, option, n, raw_skip, probes.first_name);
 
   ResultsFile results;
-  create_results_file(results, option.result_file);
+  create_results_file(
+      results, option.result_file,
+      {option.spec_file, option.phenotype_file, option.raw_intensity_dat_file,
+       option.raw_intensity_info_file, option.called_cn_dat_file, option.called_cn_info_file});
   while (process_next_probe(option, source, processor, results)) {
   }
   close_results_file(results);

@@ -1,5 +1,8 @@
 #include "driver/results.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "driver/stop.h"
 
 namespace {
@@ -15,8 +18,17 @@ void check_write(ResultsFile& results, int written) {
 
 }  // namespace
 
-void create_results_file(ResultsFile& results, const std::string& path) {
+void create_results_file(ResultsFile& results, const std::string& path,
+                         const std::vector<std::string>& input_files) {
   results.path = path;
+  for (const std::string& input : input_files) {
+    std::error_code unknown;
+    if (std::filesystem::equivalent(path, input, unknown)) {
+      std::printf("\nError: Results file '%s' would overwrite the input file '%s'.\n", path.c_str(),
+                  input.c_str());
+      kill_Quillmark();
+    }
+  }
   results.file.reset(std::fopen(path.c_str(), "w"));
   if (!results.file) {
     std::printf("\nError: Results file '%s' cannot be created.\n", path.c_str());

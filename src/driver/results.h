@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/probe.h"
 #include "driver/readers.h"
@@ -20,8 +21,11 @@ struct ResultsFile {
 };
 
 // Creates the file anew and writes its two header lines; stops the run with
-// "\nError: Results file '%s' cannot be created.\n" when it cannot be created.
-void create_results_file(ResultsFile& results, const std::string& path);
+// "\nError: Results file '%s' cannot be created.\n" when it cannot be created, and with
+// "\nError: Results file '%s' would overwrite the input file '%s'.\n" when it is one of
+// `input_files` (creating it would destroy that input before it is read).
+void create_results_file(ResultsFile& results, const std::string& path,
+                         const std::vector<std::string>& input_files);
 
 // Writes the probe's line: its statistic and p-value when result.status is below 1,
 // else "NA" for both.

@@ -226,6 +226,10 @@ TEST(Run, MissingDefaultInputsAndUnwritableResults) {
       {"no raw data file", "raw.dat", "", "\nError: './raw.dat' does not exist.\n", false},
       {"results in a missing directory", "", "RESULT_FILE = ./no/such/dir.out\n",
        "\nError: Results file './no/such/dir.out' cannot be created.\n", false},
+      {"a directory as input file", "", "RAW_INTENSITY_INFO_FILE = .\n",
+       "\nError: Cannot read '.'.\n", false},
+      {"results over an input file", "", "RESULT_FILE = ././CN.dat\n",
+       "\nError: Results file '././CN.dat' would overwrite the input file './CN.dat'.\n", false},
       {"results on a full device", "", "RESULT_FILE = /dev/full\n",
        "\nError: Cannot write to results file '/dev/full'.\n", false},
   };
