@@ -1,0 +1,224 @@
+#include "driver/readers.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "driver/spec_file.h"
+#include "driver/stop.h"
+
+namespace {
+
+[[noreturn]] void field_error(const LineReader& reader, int field, const std::string& what) {
+  std::printf("\nError: '%s', line %ld, field %d: %s.\n", reader.path().c_str(),
+              reader.line_number(), field, what.c_str());
+  kill_Quillmark();
+}
+
+[[noreturn]] void ends_early(const LineReader& reader, const std::string& probe) {
+  std::printf("\nError: '%s', line %ld: the file ends before the values of probe '%s'.\n",
+              reader.path().c_str(), reader.line_number() + 1, probe.c_str());
+  kill_Quillmark();
+}
+
+void open_or_stop(LineReader& reader, const std::string& path) {
+  if (!reader.open(path)) {
+    std::printf("\nError: '%s' does not exist.\n", path.c_str());
+    kill_Quillmark();
+  }
+}
+
+std::string quoted(std::string_view token) { return "'" + std::string(token) + "'"; }
+
+// Parses one row of the called-CN information file: name, chromosome, position, pfb.
+void parse_probe_info(const LineReader& reader, std::string_view line, ProbeInfo& info) {
+  std::size_t pos = 0;
+  std::string_view token;
+  next_token(line, pos, token);
+  info.name.assign(token);
+  const char* what[] = {"chromosome", "position", "pfb"};
+  for (int field = 2; field <= 4; ++field) {
+    const std::string name = what[field - 2];
+    if (!next_token(line, pos, token))
+      field_error(reader, field, "the " + name + " of probe '" + info.name + "' is missing");
+    bool ok = false;
+    if (field == 2) ok = parse_int(token, info.chromosome);
+    if (field == 3) ok = parse_int(token, info.position);
+    if (field == 4) ok = parse_double(token, info.pfb);
+    if (!ok) {
+      field_error(reader, field,
+                  "the " + name + " " + quoted(token) + " of probe '" + info.name + "' is not " +
+                      (field == 4 ? "a number" : "an integer"));
+    }
+  }
+}
+
+// The next probe line of a data file; stops the run when the file has ended.
+std::string_view probe_line(LineReader& reader, const ProbeInfo& info) {
+  std::string_view line;
+  if (!reader.next_nonblank_line(line)) ends_early(reader, info.name);
+  return line;
+}
+
+[[noreturn]] void short_line(const LineReader& reader, int field, int num_subjects,
+                             const ProbeInfo& info) {
+  field_error(reader, field,
+              "value missing; probe '" + info.name + "' needs " + std::to_string(num_subjects) +
+                  " values, one per subject, and the line holds " + std::to_string(field - 1));
+}
+
+void read_called_cn_line(LineReader& reader, const ProbeInfo& info, int num_subjects,
+                         std::vector<int>& called_cn) {
+  const std::string_view line = probe_line(reader, info);
+  std::size_t pos = 0;
+  std::string_view token;
+  for (int i = 0; i < num_subjects; ++i) {
+    if (!next_token(line, pos, token)) short_line(reader, i + 1, num_subjects, info);
+    int value = 0;
+    if (!parse_int(token, value)) {
+      field_error(reader, i + 1,
+                  "called copy number " + quoted(token) + " of probe '" + info.name +
+                      "' is not an integer");
+    }
+    if (value < 0) {
+      field_error(
+          reader, i + 1,
+          "called copy number " + quoted(token) + " of probe '" + info.name + "' is below 0");
+    }
+    called_cn[static_cast<std::size_t>(i)] = value;
+  }
+}
+
+void read_intensity_line(LineReader& reader, const ProbeInfo& info, int num_subjects,
+                         const char* kind, std::vector<double>& intensity) {
+  const std::string_view line = probe_line(reader, info);
+  std::size_t pos = 0;
+  std::string_view token;
+  for (int i = 0; i < num_subjects; ++i) {
+    if (!next_token(line, pos, token)) short_line(reader, i + 1, num_subjects, info);
+    double value = 0.0;
+    if (!parse_double(token, value)) {
+      field_error(reader, i + 1,
+                  std::string(kind) + " intensity " + quoted(token) + " of probe '" + info.name +
+                      "' is not a number");
+    }
+    intensity[static_cast<std::size_t>(i)] = value;
+  }
+}
+
+}  // namespace
+
+PhenotypeTable read_phenotype_file(const OPTION& option) {
+  LineReader reader;
+  open_or_stop(reader, option.phenotype_file);
+  std::string_view line;
+  const bool has_header = reader.next_nonblank_line(line);
+  std::size_t pos = 0;
+  std::string_view token;
+  if (!has_header || (next_token(line, pos, token) && phenotype_header_missing(token))) {
+    std::printf("\nError: Header line is missing in '%s'.\n", option.phenotype_file.c_str());
+    kill_Quillmark();
+  }
+
+  const int nc = option.num_covariates;
+  std::vector<int> status;
+  std::vector<double> values;
+  while (reader.next_nonblank_line(line)) {
+    pos = 0;
+    next_token(line, pos, token);
+    int y = 0;
+    if (!parse_int(token, y) || (y != 0 && y != 1)) {
+      field_error(reader, 1, "disease status " + quoted(token) + " is not 0 or 1");
+    }
+    status.push_back(y);
+    for (int j = 0; j < nc; ++j) {
+      const std::string& name = option.variable_names[static_cast<std::size_t>(j)];
+      if (!next_token(line, pos, token)) {
+        field_error(reader, j + 2, "the value of covariate '" + name + "' is missing");
+      }
+      double x = 0.0;
+      if (!parse_double(token, x) || !std::isfinite(x)) {
+        field_error(
+            reader, j + 2,
+            "the value " + quoted(token) + " of covariate '" + name + "' is not a finite number");
+      }
+      values.push_back(x);
+    }
+  }
+
+  PhenotypeTable table;
+  table.num_subjects = static_cast<int>(status.size());
+  table.disease_status = std::move(status);
+  table.covariates = dmatrix(0, table.num_subjects - 1, 0, nc - 1);
+  for (int i = 0; i < table.num_subjects; ++i) {
+    for (int j = 0; j < nc; ++j) {
+      table.covariates[i][j] = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(nc) +
+                                      static_cast<std::size_t>(j)];
+    }
+  }
+  return table;
+}
+
+long count_raw_info_rows(const std::string& path) {
+  LineReader reader;
+  open_or_stop(reader, path);
+  long rows = 0;
+  std::string_view line;
+  while (reader.next_nonblank_line(line)) ++rows;
+  return rows;
+}
+
+long find_raw_info_row(const std::string& path, const std::string& name) {
+  LineReader reader;
+  open_or_stop(reader, path);
+  long row = 0;
+  std::string_view line;
+  std::string_view token;
+  while (reader.next_nonblank_line(line)) {
+    std::size_t pos = 0;
+    next_token(line, pos, token);
+    if (token == name) return row;
+    ++row;
+  }
+  return 0;
+}
+
+ProbeTableSummary scan_called_cn_info(const std::string& path) {
+  LineReader reader;
+  open_or_stop(reader, path);
+  ProbeTableSummary summary;
+  ProbeInfo info;
+  std::string_view line;
+  while (reader.next_nonblank_line(line)) {
+    parse_probe_info(reader, line, info);
+    if (summary.num_probes == 0) summary.first_name = info.name;
+    ++summary.num_probes;
+  }
+  return summary;
+}
+
+void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
+                       long raw_rows_to_skip, const std::string& first_probe) {
+  source.snp = option.probe_type == "SNP";
+  source.num_subjects = num_subjects;
+  open_or_stop(source.info, option.called_cn_info_file);
+  open_or_stop(source.called_cn, option.called_cn_dat_file);
+  open_or_stop(source.raw, option.raw_intensity_dat_file);
+  std::string_view line;
+  for (long r = 0; r < raw_rows_to_skip; ++r) {
+    if (!source.raw.next_nonblank_line(line)) ends_early(source.raw, first_probe);
+  }
+}
+
+bool next_probe_info(ProbeSource& source, ProbeInfo& info) {
+  std::string_view line;
+  if (!source.info.next_nonblank_line(line)) return false;
+  parse_probe_info(source.info, line, info);
+  return true;
+}
+
+void read_probe_data(ProbeSource& source, const ProbeInfo& info, DATA& data) {
+  read_called_cn_line(source.called_cn, info, source.num_subjects, data.called_cn);
+  read_intensity_line(source.raw, info, source.num_subjects, "R", data.intensity_r);
+  if (source.snp) read_intensity_line(source.raw, info, source.num_subjects, "B", data.intensity_b);
+}

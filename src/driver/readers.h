@@ -1,0 +1,74 @@
+#pragma once
+// Readers of the run's input files: the phenotype file, the two information files and
+// the two per-probe data files. Lines may be of any length; blank lines are skipped
+// everywhere. Every value is parsed exactly; a malformed or missing value stops the
+// run with "\nError: '<file>', line <n>, field <m>: <what is wrong>.\n" (kill_Quillmark).
+// Extra values at the end of a line are ignored.
+//
+// The data files are read forward once, one probe at a time:
+// - called-CN data file: one line per probe (the probe's values start a new line and
+//   end on it), num_subjects integers of at least 0;
+// - raw-intensity data file: one line per row of its information file (an R line for a
+//   CN probe, an R line and a B line for a SNP probe) of num_subjects numbers; the
+//   words NA, NaN, nan, inf and -inf (any case) are kept as non-finite values.
+
+#include <string>
+#include <vector>
+
+#include "driver/data.h"
+#include "driver/line_reader.h"
+#include "driver/option.h"
+#include "numeric/offset_array.h"
+
+// Disease status and covariate values of every subject, in subject order.
+struct PhenotypeTable {
+  int num_subjects = 0;
+  std::vector<int> disease_status;  // 0 control, 1 case
+  DMatrix covariates;               // num_subjects x num_covariates, from 0
+};
+
+// Reads the subject lines after the header: the status (0 or 1) and
+// option.num_covariates finite numbers, named by option.variable_names.
+PhenotypeTable read_phenotype_file(const OPTION& option);
+
+// Number of rows (lines with a token) of the raw-intensity information file.
+long count_raw_info_rows(const std::string& path);
+// Row number, from 0, of the first row of the raw-intensity information file whose name
+// is `name`; 0 when no row has it.
+long find_raw_info_row(const std::string& path, const std::string& name);
+
+// One row of the called-CN information file.
+struct ProbeInfo {
+  std::string name;
+  int chromosome = 0;
+  int position = 0;
+  double pfb = 0.0;
+};
+
+// Number of probes of the called-CN information file and the name of the first one;
+// every row is checked, so a malformed row stops the run before any probe is analysed.
+struct ProbeTableSummary {
+  long num_probes = 0;
+  std::string first_name;
+};
+ProbeTableSummary scan_called_cn_info(const std::string& path);
+
+// The three files that the probe loop reads forward together.
+struct ProbeSource {
+  LineReader info;
+  LineReader called_cn;
+  LineReader raw;
+  bool snp = true;
+  int num_subjects = 0;
+};
+
+// Opens the called-CN information and data files and the raw-intensity data file, and
+// skips `raw_rows_to_skip` rows of the latter (first_probe names the probe they lead to).
+void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
+                       long raw_rows_to_skip, const std::string& first_probe);
+
+// The next row of the called-CN information file; false when none is left.
+bool next_probe_info(ProbeSource& source, ProbeInfo& info);
+
+// Reads the called copy numbers and the intensity line(s) of `info` into `data`.
+void read_probe_data(ProbeSource& source, const ProbeInfo& info, DATA& data);
