@@ -46,19 +46,19 @@ for ((k = 0; k < chunks; ++k)); do
   last=$(((k + 1) * size))
   awk 'NF > 0' "$cn_info" | sed -n "${first},${last}p" > "$dir/CN.info"
   awk 'NF > 0' "$cn_dat" | sed -n "${first},${last}p" > "$dir/CN.dat"
-  # Shared inputs become absolute paths; the chunk's own files replace the called-CN ones.
-  awk -v dir="$spec_dir" '
-    $1 ~ /^(PHENOTYPE_FILE|RAW_INTENSITY_DAT_FILE|RAW_INTENSITY_INFO_FILE)$/ && $3 !~ /^\// { $3 = dir "/" $3 }
-    $1 ~ /^(CALLED_CN_INFO_FILE|CALLED_CN_DAT_FILE|RESULT_FILE)$/ { next }
-    { print }' "$spec" > "$dir/specification.txt"
-  for key in PHENOTYPE_FILE:./phenotype.dat RAW_INTENSITY_DAT_FILE:./raw.dat RAW_INTENSITY_INFO_FILE:./raw.info; do
-    name=${key%%:*}
-    grep -q "^$name " "$dir/specification.txt" || echo "$name = $(absolute "${key#*:}")" >> "$dir/specification.txt"
-  done
+  # Shared inputs are named relative to the chunk (paths are limited to 99 characters);
+  # the chunk's own files replace the called-CN ones.
+  # The phenotype file comes first: later lines name its covariates.
   {
+    for key in PHENOTYPE_FILE:./phenotype.dat RAW_INTENSITY_DAT_FILE:./raw.dat RAW_INTENSITY_INFO_FILE:./raw.info; do
+      name=${key%%:*}
+      file=$(absolute "$(setting "$name" "${key#*:}")")
+      echo "$name = $(realpath --relative-to="$dir" "$file")"
+    done
+    awk '$1 !~ /^(PHENOTYPE_FILE|RAW_INTENSITY_DAT_FILE|RAW_INTENSITY_INFO_FILE|CALLED_CN_INFO_FILE|CALLED_CN_DAT_FILE|RESULT_FILE)$/' "$spec"
     echo "CALLED_CN_INFO_FILE = CN.info"
     echo "CALLED_CN_DAT_FILE = CN.dat"
     echo "RESULT_FILE = results.out"
-  } >> "$dir/specification.txt"
+  } > "$dir/specification.txt"
 done
 echo "$probes probes split into $chunks chunks of at most $size under '$out'"
