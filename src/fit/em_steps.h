@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "driver/data.h"
 #include "driver/para.h"
 #include "fit/em_terms.h"
 #include "fit/fit_control.h"
@@ -45,6 +46,37 @@ inline void clear_square(const DMatrix& E, int n) {
   for (int u = 1; u <= n; ++u)
     for (int v = 1; v <= n; ++v) E[u][v] = 0.0;
 }
+
+// The model tables of the intensities at the current theta: the R mean and variance of
+// every status y and total class k (with one measurement group the two status rows are
+// equal), and the density phi(R_i; mu, sigma2) of every included subject and present
+// class, kept so that the log-likelihood and the next E-step share one evaluation.
+struct IntensityTables {
+  double mu[2][3] = {};
+  double s2[2][3] = {};
+  std::vector<double> phi;  // at [i * 3 + k]
+
+  void update(const double* theta, const PARA& para, const DATA& data,
+              const std::vector<int>& subjects, const std::vector<int>& classes) {
+    double inv_sd[2][3];
+    for (int y = 0; y < 2; ++y)
+      for (int k = 0; k < 3; ++k) {
+        const RSlot slot = r_slot(para, y, k);
+        mu[y][k] = theta[slot.mean];
+        s2[y][k] = std::exp(theta[slot.logvar]);
+        inv_sd[y][k] = 1.0 / std::sqrt(s2[y][k]);
+      }
+    phi.resize(static_cast<std::size_t>(data.num_subjects) * 3);
+    for (const int i : subjects) {
+      const int y = data.disease_status[i];
+      for (const int k : classes) {
+        const double e = data.intensity_r[i] - mu[y][k];
+        phi[static_cast<std::size_t>(i) * 3 + k] = std::exp(-e * e / (2.0 * s2[y][k])) * inv_sd[y][k];
+      }
+    }
+  }
+  double density(int i, int k) const { return phi[static_cast<std::size_t>(i) * 3 + k]; }
+};
 
 // The present total classes in increasing order.
 std::vector<int> present_cn_classes(const PARA& para);

@@ -54,15 +54,14 @@ void compute_tables(Tables& t, const double* theta, const std::vector<int>& clas
   }
 }
 
-double log_likelihood(const Tables& t, const double* theta, const std::vector<int>& subjects,
-                      const std::vector<int>& classes, const DATA& data, const PARA& para) {
+double log_likelihood(const Tables& t, const IntensityTables& R, const std::vector<int>& subjects,
+                      const std::vector<int>& classes, const DATA& data) {
   double ell = 0.0;
   for (const int i : subjects) {
     const int y = data.disease_status[i];
     double sum = 0.0;
     for (const int k : classes) {
-      const RSlot slot = r_slot(para, y, k);
-      sum += normal_density(data.intensity_r[i], theta[slot.mean], std::exp(theta[slot.logvar])) *
+      sum += R.density(i, k) *
              t.w[y][k] / t.W[y];
     }
     ell += std::log(sum);
@@ -105,7 +104,9 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
   DMatrix V = dmatrix(1, P, 1, P);
 
   Tables t;
+  IntensityTables R;
   compute_tables(t, theta, classes, a, para);
+  R.update(theta, para, data, subjects, classes);
   double ell = 0.0;
 
   while (max(delta.data(), P) > control.step_tolerance) {
@@ -116,9 +117,8 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
       const int y = data.disease_status[i];
       double sum = 0.0;
       for (const int k : classes) {
-        const RSlot slot = r_slot(para, y, k);
         post(i, k) = t.w[y][k] *
-                     normal_density(data.intensity_r[i], theta[slot.mean], std::exp(theta[slot.logvar]));
+                     R.density(i, k);
         sum += post(i, k);
       }
       for (const int k : classes) post(i, k) /= sum;
@@ -152,8 +152,8 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
         for (int u = 0; u < D; ++u) U[u] += rho * y * ak[u];
         if (k != ref) U[j] += rho;
         const RSlot slot = r_slot(para, y, k);
-        const double s2 = std::exp(theta[slot.logvar]);
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - theta[slot.mean], s2);
+        const double s2 = R.s2[y][k];
+        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k], s2);
       }
     }
     // Expected parts: the derivatives of log W[y].
@@ -177,7 +177,8 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
     if (newton_step(theta, delta.data(), U.data(), E, V, para) == 1) return 1;
     if (check_cluster_means_CN(theta, para) == 1) return 1;
     compute_tables(t, theta, classes, a, para);
-    ell = log_likelihood(t, theta, subjects, classes, data, para);
+    R.update(theta, para, data, subjects, classes);
+    ell = log_likelihood(t, R, subjects, classes, data);
     if (++iterations >= control.max_iterations) return 1;
   }
 
@@ -194,7 +195,7 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
       for (int u = 0; u < D; ++u) s.add(u, y * a[k][u]);
       if (k != ref) s.add(frequency_slot(para, k), 1.0);
       const RSlot slot = r_slot(para, y, k);
-      add_normal_score(s, slot, data.intensity_r[i] - theta[slot.mean], std::exp(theta[slot.logvar]));
+      add_normal_score(s, slot, data.intensity_r[i] - R.mu[y][k], R.s2[y][k]);
       louis.add_class(E, rho, s);
     }
     louis.end_subject(E);

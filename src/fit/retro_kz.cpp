@@ -15,6 +15,7 @@
 // (Y a(K, z_i), indicator of K) under the model's joint law of (Y, K) given z_i.
 // Finish: Louis's correction, V = E^-1, frequencies back-transformed.
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -36,12 +37,13 @@ struct Tables {
 };
 
 // Recomputes the tables and returns l(theta).
-double compute_tables(Tables& t, const double* theta, const std::vector<int>& subjects,
+double compute_tables(Tables& t, IntensityTables& R, const double* theta, const std::vector<int>& subjects,
                       const std::vector<int>& classes, const std::vector<double>& a,
                       const DATA& data, const PARA& para) {
   const int D = para.num_disease_coefs;
   for (const int k : classes)
     t.e[k] = k == para.ref_cn_class ? 1.0 : std::exp(theta[frequency_slot(para, k)]);
+  R.update(theta, para, data, subjects, classes);
   double ell = 0.0;
   for (const int i : subjects) {
     const int y = data.disease_status[i];
@@ -53,8 +55,7 @@ double compute_tables(Tables& t, const double* theta, const std::vector<int>& su
       for (int u = 0; u < D; ++u) eta += theta[u] * a[ik * D + u];
       t.w[ik] = t.e[k] * std::exp(eta);
       h += t.e[k] + t.w[ik];
-      const RSlot slot = r_slot(para, y, k);
-      sum += normal_density(data.intensity_r[i], theta[slot.mean], std::exp(theta[slot.logvar])) *
+      sum += R.density(i, k) *
              (y > 0.5 ? t.w[ik] : t.e[k]);
     }
     t.h[i] = h;
@@ -100,12 +101,14 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
   delta[0] = 1.0;
   std::vector<double> M1(static_cast<std::size_t>(B));
   std::vector<double> M2(static_cast<std::size_t>(B) * B);
+  std::vector<double> E_head(static_cast<std::size_t>(B) * B);  // E over those positions
   DMatrix V = dmatrix(1, P, 1, P);
 
   Tables t;
+  IntensityTables R;
   t.w.assign(static_cast<std::size_t>(n) * kClasses, 0.0);
   t.h.assign(static_cast<std::size_t>(n), 0.0);
-  double ell = compute_tables(t, theta, subjects, classes, a, data, para);
+  double ell = compute_tables(t, R, theta, subjects, classes, a, data, para);
 
   while (max(delta.data(), P) > control.step_tolerance) {
     // E-step.
@@ -113,9 +116,8 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
       const int y = data.disease_status[i];
       double sum = 0.0;
       for (const int k : classes) {
-        const RSlot slot = r_slot(para, y, k);
         const std::size_t ik = static_cast<std::size_t>(i) * kClasses + k;
-        post(i, k) = normal_density(data.intensity_r[i], theta[slot.mean], std::exp(theta[slot.logvar])) *
+        post(i, k) = R.density(i, k) *
                      (y > 0.5 ? t.w[ik] : t.e[k]);
         sum += post(i, k);
       }
@@ -125,6 +127,7 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
     // Score and complete-data information, subject by subject.
     for (int u = 0; u < P; ++u) U[u] = 0.0;
     clear_square(E, P);
+    std::fill(E_head.begin(), E_head.end(), 0.0);
     for (const int i : subjects) {
       const int y = data.disease_status[i];
       for (int u = 0; u < B; ++u) M1[u] = 0.0;
@@ -147,20 +150,23 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
           M2[static_cast<std::size_t>(j) * B + j] += t.e[k] + wik;
         }
         const RSlot slot = r_slot(para, y, k);
-        const double s2 = std::exp(theta[slot.logvar]);
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - theta[slot.mean], s2);
+        const double s2 = R.s2[y][k];
+        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k], s2);
         h += t.e[k] + wik;
       }
       for (int u = 0; u < B; ++u) {
         U[u] -= M1[u] / h;
         for (int v = u; v < B; ++v)
-          E[u + 1][v + 1] += M2[static_cast<std::size_t>(u) * B + v] / h - M1[u] * M1[v] / (h * h);
+          E_head[static_cast<std::size_t>(u) * B + v] +=
+              M2[static_cast<std::size_t>(u) * B + v] / h - M1[u] * M1[v] / (h * h);
       }
     }
+    for (int u = 0; u < B; ++u)
+      for (int v = u; v < B; ++v) E[u + 1][v + 1] += E_head[static_cast<std::size_t>(u) * B + v];
 
     if (newton_step(theta, delta.data(), U.data(), E, V, para) == 1) return 1;
     if (check_cluster_means_CN(theta, para) == 1) return 1;
-    ell = compute_tables(t, theta, subjects, classes, a, data, para);
+    ell = compute_tables(t, R, theta, subjects, classes, a, data, para);
     if (++iterations >= control.max_iterations) return 1;
   }
 
@@ -178,7 +184,7 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
       for (int u = 0; u < D; ++u) s.add(u, y * ak[u]);
       if (k != ref) s.add(frequency_slot(para, k), 1.0);
       const RSlot slot = r_slot(para, y, k);
-      add_normal_score(s, slot, data.intensity_r[i] - theta[slot.mean], std::exp(theta[slot.logvar]));
+      add_normal_score(s, slot, data.intensity_r[i] - R.mu[y][k], R.s2[y][k]);
       louis.add_class(E, rho, s);
     }
     louis.end_subject(E);

@@ -93,14 +93,15 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
         p[at(i, k)] = expit(eta);
       }
   };
+  IntensityTables R;
   const auto joint = [&](int i, int k) {  // q P(y | p) phi for subject i and class k
     const int y = data.disease_status[i];
-    const RSlot slot = r_slot(para, y, k);
     return sieve(strata.stratum_of[i], k) * status_probability(y, p[at(i, k)]) *
-           normal_density(data.intensity_r[i], theta[slot.mean], std::exp(theta[slot.logvar]));
+           R.density(i, k);
   };
 
   compute_p();
+  R.update(theta, para, data, subjects, classes);
   double ell_previous = 1.0;
   double ell = 2.0;
   while (!(std::fabs((ell - ell_previous) / ell_previous) <= control.loglik_tolerance)) {
@@ -129,8 +130,8 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
           for (int v = u; v < D; ++v) E[u + 1][v + 1] += rho * pik * (1.0 - pik) * ak[u] * ak[v];
         }
         const RSlot slot = r_slot(para, y, k);
-        const double s2 = std::exp(theta[slot.logvar]);
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - theta[slot.mean], s2);
+        const double s2 = R.s2[y][k];
+        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k], s2);
       }
     }
     // M-step of the sieve (a stratum without subjects keeps probabilities 0).
@@ -140,6 +141,7 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
 
     if (newton_step(theta, delta.data(), U.data(), E, V, para) == 1) return 1;
     compute_p();
+    R.update(theta, para, data, subjects, classes);
     ell_previous = ell;
     ell = 0.0;
     for (const int i : subjects) {
@@ -197,7 +199,7 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
         }
       }
       const RSlot slot = r_slot(para, y, k);
-      add_normal_score(d, slot, data.intensity_r[i] - theta[slot.mean], std::exp(theta[slot.logvar]));
+      add_normal_score(d, slot, data.intensity_r[i] - R.mu[y][k], R.s2[y][k]);
       louis.add_class(E, rho, d);
     }
     louis.end_subject(E);
