@@ -121,6 +121,22 @@ INSTANTIATE_TEST_SUITE_P(AllModels, CnFitMath,
                                            FitCase{1, 1, 14}, FitCase{2, 0, 15}, FitCase{2, 1, 16}),
                          [](const auto& info) { return case_name(info.param); });
 
+// A start that is already the maximum still takes one Newton step, and only one.
+TEST(CnFitResults, StartAtTheMaximumTakesOneStep) {
+  for (const int model_type : {0, 1}) {
+    const SimSettings settings = cn_settings(800, model_type, 1.5, 60 + model_type);
+    const SimSubjects subjects = make_subjects(settings);
+    FitRun run;
+    fit_simulated(run, model_type, settings, subjects, 0, 0, tight_control());
+    ASSERT_EQ(run.fit_status, 0);
+    // The estimates, frequencies turned back into log-ratios, become the start.
+    const Objective at_maximum(run, model_type);
+    std::copy(at_maximum.theta0.begin(), at_maximum.theta0.end(), run.start.begin());
+    EXPECT_EQ(run_fit(model_type, run, FitControl{}), 0);
+    EXPECT_EQ(run.iterations, 1) << model_type;
+  }
+}
+
 // Results that the driver and the test read on success.
 TEST(CnFitResults, FrequenciesAreProbabilitiesAndSieveCountsAreRestored) {
   for (const int model_type : {0, 1, 2}) {
