@@ -77,7 +77,8 @@ TEST_P(CnFitMath, GradientVanishesAndLouisInformationIsTheHessian) {
   for (int u = 1; u <= D; ++u) {
     EXPECT_NEAR(run.se[u - 1], std::sqrt(v[u][u]), 1e-2 * std::sqrt(v[u][u]));
     for (int w = 1; w <= D; ++w)
-      EXPECT_NEAR(run.cov[u][w] / std::sqrt(v[u][u] * v[w][w]), v[u][w] / std::sqrt(v[u][u] * v[w][w]), 1e-2);
+      EXPECT_NEAR(run.cov[u][w] / std::sqrt(v[u][u] * v[w][w]),
+                  v[u][w] / std::sqrt(v[u][u] * v[w][w]), 1e-2);
   }
 }
 
@@ -212,7 +213,8 @@ TEST(CnFitCalibration, NullPValuesAreNearUniform) {
     }
     ASSERT_GE(tested, 225) << "model " << model_type;
     const double share = static_cast<double>(rejected) / tested;
-    std::printf("model %d: %d of 250 null probes tested, share of p < 0.05: %.3f\n", model_type, tested, share);
+    std::printf("model %d: %d of 250 null probes tested, share of p < 0.05: %.3f\n", model_type,
+                tested, share);
     EXPECT_GE(share, 0.02) << "model " << model_type;
     EXPECT_LE(share, 0.09) << "model " << model_type;
   }

@@ -37,7 +37,8 @@ Outcomes count_outcomes(int model_type, int dme, double miscall_rate, int n, int
       ++out.acceptance;
     } else {
       double statistic = 0.0, p_value = 1.0;
-      if (get_testing_results(statistic, p_value, run.theta.data(), run.cov, run.para) != 0) ++out.test;
+      if (get_testing_results(statistic, p_value, run.theta.data(), run.cov, run.para) != 0)
+        ++out.test;
     }
   }
   return out;
@@ -48,8 +49,10 @@ TEST(CnProbeOutcomes, DISABLED_MostSimulatedProbesAreAnalysed) {
     for (const int model_type : {0, 1, 2})
       for (const int dme : {0, 1}) {
         const Outcomes o = count_outcomes(model_type, dme, miscall, 1000, 100);
-        std::printf("model %d dme %d miscall %.2f: %d probes, NA at start %d, fit %d, acceptance %d, test %d\n",
-                    model_type, dme, miscall, o.probes, o.start, o.fit, o.acceptance, o.test);
+        std::printf(
+            "model %d dme %d miscall %.2f: %d probes, NA at start %d, fit %d, acceptance %d, test "
+            "%d\n",
+            model_type, dme, miscall, o.probes, o.start, o.fit, o.acceptance, o.test);
         if (miscall == 0.0) {
           EXPECT_LE(o.start + o.fit + o.acceptance + o.test, o.probes / 10);
         }
