@@ -4,6 +4,7 @@
 
 #include "driver/data.h"
 #include "driver/para.h"
+#include "fit/fit.h"
 #include "fit/fit_control.h"
 #include "numeric/offset_array.h"
 

@@ -18,7 +18,7 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
 
   para.model_type = options.model_type;
   para.num_covariate_columns = J;
-  para.num_dependent_columns = options.model_type == 2 ? 1 : 0;
+  para.num_dependent_columns = options.model_type == 2 ? options.dependent_columns : 0;
   para.num_dependent_covariates = para.num_dependent_columns;
   para.genetic_effects = imatrix(0, 1, 0, 1);
   para.genetic_effects.fill(0);

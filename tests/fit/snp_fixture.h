@@ -15,6 +15,7 @@
 struct SnpFixtureOptions {
   int model_type = 0;         // 0 none, 1 the numeric covariates, 2 the dependent covariate
   std::vector<int> dropped;   // allele classes left out of the model
+  int dependent_columns = 1;  // model 2: leading covariate columns that form the strata
 };
 
 struct SnpProbeCase {
