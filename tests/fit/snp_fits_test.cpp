@@ -214,6 +214,7 @@ struct MathCase {
   std::vector<int> dropped;
   bool differential;
   std::uint64_t seed;
+  bool effect_L = false;
 };
 
 void PrintTo(const MathCase& mc, std::ostream* os) { *os << mc.name; }
@@ -232,6 +233,8 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   settings.pfb_max = 0.65;
   settings.differential = mc.differential;
   settings.seed = mc.seed;
+  settings.effect_L = mc.effect_L;
+  settings.odds_ratio_L = mc.effect_L ? 1.3 : 1.0;
   if (mc.model_type == 1) settings.num_numeric_covariates = 1;
   if (mc.model_type == 2) settings.dependent_covariate = true;
   const SimSubjects subjects = make_subjects(settings);
@@ -316,7 +319,10 @@ INSTANTIATE_TEST_SUITE_P(
                       MathCase{"KLZ_no_BB_differential", 1, {5}, true, 22},
                       MathCase{"sieve_all_classes", 2, {}, false, 31},
                       MathCase{"sieve_no_BB", 2, {5}, false, 32},
-                      MathCase{"sieve_no_zero_copy_differential", 2, {0}, true, 33}),
+                      MathCase{"sieve_no_zero_copy_differential", 2, {0}, true, 33},
+                      MathCase{"KL_effect_L_no_BB", 0, {5}, false, 15, true},
+                      MathCase{"KLZ_effect_L", 1, {}, false, 23, true},
+                      MathCase{"sieve_effect_L_no_AA", 2, {3}, false, 34, true}),
     [](const ::testing::TestParamInfo<MathCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -424,6 +430,30 @@ TEST(SnpFits, NullPValuesNearUniform) {
     const double share = static_cast<double>(below) / tested;
     EXPECT_GE(share, 0.02) << names[model_type];
     EXPECT_LE(share, 0.09) << names[model_type];
+  }
+}
+
+// ---------------------------------------------------------------- iteration limit
+
+// The limit is tested before convergence: a fit that needs exactly the limit fails.
+TEST(SnpFits, IterationLimitComesBeforeConvergence) {
+  for (int model_type = 0; model_type < 3; ++model_type) {
+    const SimSettings settings = small_settings(model_type, 9);
+    const SimSubjects subjects = make_subjects(settings);
+    const SimProbe probe = make_probe(settings, subjects, 0);
+    const FitControl production = model_type == 0   ? kRetroControl
+                                  : model_type == 1 ? kRetroCovariateControl
+                                                    : kSieveControl;
+    SnpProbeCase pc = make_snp_case(settings, subjects, probe, {model_type, {}});
+    const FitOutcome free_run = run_fit(pc, &production);
+    ASSERT_EQ(free_run.status, 0);
+    ASSERT_GE(free_run.iterations, 1);
+    for (const int extra : {0, 1}) {
+      const FitControl limited{production.tolerance, free_run.iterations + extra};
+      const FitOutcome fit = run_fit(pc, &limited);
+      EXPECT_EQ(fit.status, extra == 0 ? 1 : 0) << "model type " << model_type;
+      EXPECT_EQ(fit.iterations, free_run.iterations) << "model type " << model_type;
+    }
   }
 }
 
