@@ -215,6 +215,7 @@ struct MathCase {
   bool differential;
   std::uint64_t seed;
   bool effect_L = false;
+  char array_type = 'I';
 };
 
 void PrintTo(const MathCase& mc, std::ostream* os) { *os << mc.name; }
@@ -239,7 +240,7 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   if (mc.model_type == 2) settings.dependent_covariate = true;
   const SimSubjects subjects = make_subjects(settings);
   const SimProbe probe = make_probe(settings, subjects, 0);
-  SnpProbeCase pc = make_snp_case(settings, subjects, probe, {mc.model_type, mc.dropped});
+  SnpProbeCase pc = make_snp_case(settings, subjects, probe, {mc.model_type, mc.dropped, 1, mc.array_type});
   for (const int c : mc.dropped) ASSERT_EQ(pc.para.allele_class_present[c], 0);
   ASSERT_EQ(pc.para.allele_class_present[4], 1);
 
@@ -322,7 +323,10 @@ INSTANTIATE_TEST_SUITE_P(
                       MathCase{"sieve_no_zero_copy_differential", 2, {0}, true, 33},
                       MathCase{"KL_effect_L_no_BB", 0, {5}, false, 15, true},
                       MathCase{"KLZ_effect_L", 1, {}, false, 23, true},
-                      MathCase{"sieve_effect_L_no_AA", 2, {3}, false, 34, true}),
+                      MathCase{"sieve_effect_L_no_AA", 2, {3}, false, 34, true},
+                      MathCase{"KL_array_A_no_BB", 0, {5}, true, 16, false, 'A'},
+                      MathCase{"KLZ_array_A", 1, {}, false, 24, false, 'A'},
+                      MathCase{"sieve_array_A", 2, {}, false, 35, false, 'A'}),
     [](const ::testing::TestParamInfo<MathCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

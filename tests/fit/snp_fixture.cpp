@@ -37,13 +37,15 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   }
   para.num_disease_coefs = para.num_genetic_variables + J + (J > 0 ? 1 : 0);
 
-  para.array_type = 'I';
+  const bool by_allele = options.array_type == 'A';
+  const int SR = by_allele ? 6 : 3;  // R parameters per group
+  para.array_type = options.array_type;
   para.differential_measurement_errors = d;
   para.ref_cn_class = 2;
   para.ref_allele_class = 4;
   para.num_cn_classes = 3;
   para.num_allele_classes = 6;
-  para.num_r_means = para.num_r_logvars = (d + 1) * 3;
+  para.num_r_means = para.num_r_logvars = (d + 1) * SR;
   para.num_b_means = para.num_b_logvars = (d + 1) * 6;
   para.freq_start = para.num_disease_coefs;
   para.r_mean_start = para.freq_start + (options.model_type == 2 ? 0 : 3);
@@ -92,18 +94,18 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
       if (para.cn_class_present[k]) para.free_params[++f] = para.freq_start + k + 1;
     para.free_params[++f] = para.freq_start + 3;
   }
-  for (int g = 0; g <= d; ++g)
+  for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
       if (para.cn_class_present[k]) para.free_params[++f] = para.r_mean_start + 3 * g + k + 1;
-  for (int g = 0; g <= d; ++g)
+  for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
       if (para.cn_class_present[k]) para.free_params[++f] = para.r_logvar_start + 3 * g + k + 1;
-  for (int g = 0; g <= d; ++g)
+  for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
       for (int l = 0; l <= k; ++l)
         if (para.allele_class_present[cls(k, l)] && (k == 0 || (0 < l && l < k)))
           para.free_params[++f] = para.b_mean_start + 6 * g + cls(k, l) + 1;
-  for (int g = 0; g <= d; ++g)
+  for (int g = 0; g <= d && !by_allele; ++g)
     for (int c = 0; c < 6; ++c)
       if (para.allele_class_present[c]) para.free_params[++f] = para.b_logvar_start + 6 * g + c + 1;
   para.num_free_params = f;
@@ -111,7 +113,7 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   // Start vector from the truth.
   pc.start.assign(kMaxParams, 0.0);
   double level[3] = {0, 0, 0};
-  double rs[2][3][3] = {};  // [g][k]: count, sum, sum of squares
+  double rs[2][6][3] = {};  // [g][k, or c on 'A' arrays]: count, sum, sum of squares
   double bs[2][6][3] = {};
   const double centre[6] = {0.0, 0.0, 1.0, 0.0, 0.0, 1.0};
   for (int i = 0; i < n; ++i) {
@@ -120,9 +122,10 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
     const int c = cls(k, probe.true_l[i]);
     const int g = subjects.status[i] * d;
     level[k] += 1;
-    rs[g][k][0] += 1;
-    rs[g][k][1] += probe.r[i];
-    rs[g][k][2] += probe.r[i] * probe.r[i];
+    const int s = by_allele ? c : k;
+    rs[g][s][0] += 1;
+    rs[g][s][1] += probe.r[i];
+    rs[g][s][2] += probe.r[i] * probe.r[i];
     const double e = probe.b[i] - centre[c];
     bs[g][c][0] += 1;
     bs[g][c][1] += e;
@@ -134,11 +137,11 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
     pc.start[para.freq_start + 2] = std::log(probe.pfb / (1.0 - probe.pfb));
   }
   for (int g = 0; g <= d; ++g) {
-    for (int k = 0; k < 3; ++k) {
-      if (!para.cn_class_present[k]) continue;
-      const double m = rs[g][k][1] / rs[g][k][0];
-      pc.start[para.r_mean_start + 3 * g + k] = m;
-      pc.start[para.r_logvar_start + 3 * g + k] = std::log(rs[g][k][2] / rs[g][k][0] - m * m);
+    for (int s = 0; s < SR; ++s) {
+      if (!(by_allele ? para.allele_class_present[s] : para.cn_class_present[s])) continue;
+      const double m = rs[g][s][1] / rs[g][s][0];
+      pc.start[para.r_mean_start + SR * g + s] = m;
+      pc.start[para.r_logvar_start + SR * g + s] = std::log(rs[g][s][2] / rs[g][s][0] - m * m);
     }
     for (int k = 0; k < 3; ++k)
       for (int l = 0; l <= k; ++l) {
@@ -194,11 +197,11 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
       if (para.genetic_effects[1][1] > 0) eta += theta[u++] * (k - 2 * l);
       for (int j = 0; j < J; ++j) eta += theta[u++] * data.covariates[i][j];
       if (J > 0) eta += theta[u++];
-      const double fR = phi(x, theta[para.r_mean_start + 3 * g + k],
-                            std::exp(theta[para.r_logvar_start + 3 * g + k]));
+      const int sr = para.array_type == 'A' ? 6 * g + c : 3 * g + k;
+      const double fR = phi(x, theta[para.r_mean_start + sr], std::exp(theta[para.r_logvar_start + sr]));
       double fB = 0.0;
       const bool inside = 1e-10 < b && b < 0.9999999999;
-      if (inside || !homozygous(k, l))
+      if (inside || !homozygous(k, l) || para.array_type == 'A')
         fB = phi(b, theta[para.b_mean_start + 6 * g + c], std::exp(theta[para.b_logvar_start + 6 * g + c]));
       else if ((b < 1e-10 && l == 0) || (b > 0.9999999999 && l == k))
         fB = 0.5;

@@ -1,5 +1,5 @@
 #pragma once
-// A SNP probe ready for a fit: PARA laid out for array type 'I' as the SNP starting values
+// A SNP probe ready for a fit: PARA laid out for array type 'I' (or 'A') as the SNP starting values
 // lay it out, DATA from a simulated probe, and a start vector taken from the simulated
 // truth (class frequencies, cluster means and spreads of the true classes). Classes with
 // fewer than 3 controls or 3 cases, and the classes named in `dropped`, are left out of
@@ -16,6 +16,7 @@ struct SnpFixtureOptions {
   int model_type = 0;         // 0 none, 1 the numeric covariates, 2 the dependent covariate
   std::vector<int> dropped;   // allele classes left out of the model
   int dependent_columns = 1;  // model 2: leading covariate columns that form the strata
+  char array_type = 'I';      // 'A': R parameters per allele class, no intensity parameter free
 };
 
 struct SnpProbeCase {
