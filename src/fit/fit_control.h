@@ -1,18 +1,36 @@
 #pragma once
-// Convergence settings of the EM fits. Each fit compares its own convergence quantity
-// (relative change of the log-likelihood, or the largest Newton-step entry) with
-// `tolerance` and gives up when its iteration counter reaches `max_iterations`. The
-// program runs every fit with its production setting below; the controlled entry points
-// exist so that tests can drive a fit to a tighter optimum.
+// Internal entry points of the CN fits with their stopping rule exposed, and a record of
+// what the finish computed. The program uses the entry points of fit/fit.h, which run
+// with FitControl's defaults; tests use these to converge more tightly and to read the
+// full observed information and covariance.
 
-struct FitControl {
-  double tolerance = 1e-4;
-  int max_iterations = 2000;
+#include <vector>
+
+#include "driver/data.h"
+#include "driver/para.h"
+#include "numeric/offset_array.h"
+
+// What a fit's finish leaves behind besides its results (filled only on success).
+struct FitReport {
+  int size = 0;               // n: num_params, plus the appended sieve slots for a sieve fit
+  DMatrix information;        // 1..n x 1..n, the observed information after Louis's correction
+  DMatrix covariance;         // 1..n x 1..n, its inverse over the free parameters
+  std::vector<int> free_positions;  // 1-based positions that were inverted
+  int num_strata = 0;               // sieve fits: strata and their class probabilities
+  std::vector<double> sieve_q;      // q[s][k] at [s * num_cn_classes + k]
 };
 
-// Relative change of the log-likelihood, retrospective fits without covariates.
-inline constexpr FitControl kRetroControl{1e-4, 2000};
-// Largest entry of the Newton step, retrospective fits with covariates.
-inline constexpr FitControl kRetroCovariateControl{1e-4, 2000};
-// Relative change of the log-likelihood, sieve fits.
-inline constexpr FitControl kSieveControl{1e-6, 2000};
+struct FitControl {
+  double step_tolerance = 1e-4;    // retrospective fits: largest |step| at convergence
+  double loglik_tolerance = 1e-6;  // sieve fits: relative change of the log-likelihood
+  int max_iterations = 2000;       // the counter reaching this fails the fit
+  FitReport* report = nullptr;     // when set, receives the finish's matrices
+};
+
+// The fits of fit/fit.h under an explicit stopping rule.
+int fit_retro_K(double& loglik, int& iterations, double* params, double* std_errors,
+                const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control);
+int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_errors,
+                 const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control);
+int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
+                     const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control);

@@ -153,7 +153,7 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     for (int c = 0; c < C; ++c) {
       for (int a = 0; a < n; ++a) {
         const double rho = r[static_cast<std::size_t>(a) * C + c];
-        if (rho < kMinPosterior) continue;
+        if (rho < kPosteriorFloor) continue;
         const int i = subjects[a];
         const int y = data.disease_status[i];
         model.statistic(t.data(), y, c);
@@ -163,22 +163,15 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
                             data.intensity_b[i], array_type, rho);
       }
     }
-    mirror_upper(E, P);
 
-    // Newton step over the free parameters.
-    if (invert_E(V, E, para) == 1) return 1;
-    for (int u = 0; u < P; ++u) {
-      double s = 0.0;
-      for (int v = 0; v < P; ++v) s += V[u + 1][v + 1] * U[v];
-      step[u] = s;
-    }
-    for (int u = 0; u < P; ++u) params[u] += step[u];
+    // Newton step over the free parameters (E mirrored there).
+    if (newton_step(params, step.data(), U.data(), E, V, para) == 1) return 1;
 
     model.update(params);
     l = log_likelihood();
     ++iterations;
     if (iterations == control.max_iterations) return 1;
-    if (std::fabs((l - l_prev) / l_prev) > control.tolerance)
+    if (std::fabs((l - l_prev) / l_prev) > control.loglik_tolerance)
       l_prev = l;
     else
       break;
@@ -193,7 +186,7 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     louis.begin_subject();
     for (int c = 0; c < C; ++c) {
       const double rho = r[static_cast<std::size_t>(a) * C + c];
-      if (rho < kMinPosterior) continue;
+      if (rho < kPosteriorFloor) continue;
       s.clear();
       model.statistic(t.data(), y, c);
       for (int u = 0; u < H; ++u)
@@ -204,14 +197,11 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     }
     louis.end_subject(E);
   }
-  mirror_upper(E, P);
 
-  if (finish_retro_allele(params, std_errors, E, V, para) == 1) return 1;
-  loglik = l;
-  return 0;
+  return finish_retro_allele(loglik, l, params, std_errors, cov, V, para, control.report);
 }
 
 int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_errors,
                  const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_retro_KL(loglik, iterations, params, std_errors, cov, data, para, kRetroControl);
+  return fit_retro_KL(loglik, iterations, params, std_errors, cov, data, para, retro_KL_control());
 }

@@ -60,7 +60,7 @@ TEST(AlleleModel, BFactorBoundsAndPointMass) {
     cl.mu_b = row.l == row.k && row.k > 0 ? 1.0 : 0.0;
     cl.s2_b = 0.01;
     const BFactor f = b_factor(row.b, cls, cl, row.array_type);
-    const double expected = row.value < 0 ? normal_kernel(row.b, cl.mu_b, cl.s2_b) : row.value;
+    const double expected = row.value < 0 ? normal_density(row.b, cl.mu_b, cl.s2_b) : row.value;
     EXPECT_DOUBLE_EQ(f.value, expected) << row.k << "," << row.l << " b=" << row.b;
     EXPECT_EQ(f.kernel, row.kernel) << row.k << "," << row.l << " b=" << row.b;
   }
@@ -76,6 +76,15 @@ struct FitOutcome {
   std::vector<double> se;
   DMatrix cov;
 };
+
+// A stopping rule far tighter than production, for the tests at the optimum.
+FitControl tight_control() {
+  FitControl control;
+  control.step_tolerance = 1e-9;
+  control.loglik_tolerance = 1e-13;
+  control.max_iterations = 5000;
+  return control;
+}
 
 // Production entry points (control == nullptr) or the controlled ones.
 FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
@@ -261,7 +270,9 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   for (const int c : mc.dropped) ASSERT_EQ(pc.para.allele_class_present[c], 0);
   ASSERT_EQ(pc.para.allele_class_present[4], 1);
 
-  const FitControl tight{mc.model_type == 1 ? 1e-9 : 1e-13, 5000};
+  FitReport report;
+  FitControl tight = tight_control();
+  tight.report = &report;
   const int P0 = pc.para.num_params;
   const int F0 = pc.para.num_free_params;
   const FitOutcome fit = run_fit(pc, &tight);
@@ -271,6 +282,14 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
 
   Oracle oracle = make_oracle(pc, fit);
   const int F = static_cast<int>(oracle.coords.size());
+  if (mc.model_type == 2) {  // the fit's sieve against the independently profiled one
+    ASSERT_EQ(report.num_strata, static_cast<int>(oracle.q.size()));
+    for (int s = 0; s < report.num_strata; ++s)
+      for (int c = 0; c < 6; ++c)
+        if (pc.para.allele_class_present[c]) {
+          EXPECT_NEAR(report.sieve_q[s * 6 + c], oracle.q[s][c], 1e-5);
+        }
+  }
   std::vector<double> shift(F, 0.0);
   const double l0 = oracle.value(shift);
   if (mc.model_type != 2) {
@@ -410,10 +429,9 @@ TEST(SnpFits, IndependentCovariateLeavesTheGeneticEffectUnchanged) {
   const SimProbe probe = make_probe(settings, subjects, 0);
   SnpProbeCase without = make_snp_case(settings, subjects, probe, {0, {5}});
   SnpProbeCase with = make_snp_case(settings, subjects, probe, {1, {5}});
-  const FitControl tight_ll{1e-13, 5000};
-  const FitControl tight_step{1e-9, 5000};
-  const FitOutcome a = run_fit(without, &tight_ll);
-  const FitOutcome b = run_fit(with, &tight_step);
+  const FitControl tight = tight_control();
+  const FitOutcome a = run_fit(without, &tight);
+  const FitOutcome b = run_fit(with, &tight);
   ASSERT_EQ(a.status, 0);
   ASSERT_EQ(b.status, 0);
   EXPECT_NEAR(a.params[0], b.params[0], 1e-6);
@@ -472,15 +490,16 @@ TEST(SnpFits, IterationLimitComesBeforeConvergence) {
     const SimSettings settings = small_settings(model_type, 9);
     const SimSubjects subjects = make_subjects(settings);
     const SimProbe probe = make_probe(settings, subjects, 0);
-    const FitControl production = model_type == 0   ? kRetroControl
-                                  : model_type == 1 ? kRetroCovariateControl
-                                                    : kSieveControl;
+    const FitControl production = model_type == 0   ? retro_KL_control()
+                                  : model_type == 1 ? retro_KLZ_control()
+                                                    : sieve_KLZ_control();
     SnpProbeCase pc = make_snp_case(settings, subjects, probe, {model_type, {}});
     const FitOutcome free_run = run_fit(pc, &production);
     ASSERT_EQ(free_run.status, 0);
     ASSERT_GE(free_run.iterations, 1);
     for (const int extra : {0, 1}) {
-      const FitControl limited{production.tolerance, free_run.iterations + extra};
+      FitControl limited = production;
+      limited.max_iterations = free_run.iterations + extra;
       const FitOutcome fit = run_fit(pc, &limited);
       EXPECT_EQ(fit.status, extra == 0 ? 1 : 0) << "model type " << model_type;
       EXPECT_EQ(fit.iterations, free_run.iterations) << "model type " << model_type;
