@@ -45,6 +45,16 @@ std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scrat
   return classes;
 }
 
+bool included_subjects(const DATA& data, std::vector<int>& subjects) {
+  subjects.clear();
+  for (int i = 0; i < data.num_subjects; ++i) {
+    if (data.excluded[i] == 1) continue;
+    if (data.disease_status[i] != 0 && data.disease_status[i] != 1) return false;
+    subjects.push_back(i);
+  }
+  return true;
+}
+
 double binomial_weight(int k, int l, double p_B, const PARA& para) {
   const int C = para.factorial[k] / para.factorial[l] / para.factorial[k - l];
   return C * int_power(p_B, l) * int_power(1.0 - p_B, k - l);

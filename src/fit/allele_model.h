@@ -12,6 +12,7 @@
 
 #include <vector>
 
+#include "driver/data.h"
 #include "driver/para.h"
 #include "fit/em_steps.h"
 #include "fit/em_terms.h"
@@ -42,6 +43,10 @@ struct AlleleClass {
 // The classes of the probe's model in increasing index order: level k present and class
 // (k, l) present. Positions come from BCDEvec. `scratch` must hold num_params entries.
 std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scratch);
+
+// The included subjects (excluded != 1) in index order. False when one of them has a
+// disease status other than 0 or 1, which every table of the fits is indexed by.
+bool included_subjects(const DATA& data, std::vector<int>& subjects);
 
 // C(k, l) p_B^l (1 - p_B)^(k - l).
 double binomial_weight(int k, int l, double p_B, const PARA& para);

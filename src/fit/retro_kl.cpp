@@ -89,12 +89,9 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
   }
 
   std::vector<int> subjects;
+  if (!included_subjects(data, subjects)) return 1;
   double n_status[2] = {0.0, 0.0};
-  for (int i = 0; i < data.num_subjects; ++i)
-    if (data.excluded[i] != 1) {
-      subjects.push_back(i);
-      n_status[data.disease_status[i]] += 1.0;
-    }
+  for (const int i : subjects) n_status[data.disease_status[i]] += 1.0;
   const int n = static_cast<int>(subjects.size());
 
   Model model{para, classes, design, 0.5, {}, {}};

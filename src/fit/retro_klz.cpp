@@ -43,8 +43,7 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
   if (C == 0 || para.cn_class_present[para.ref_cn_class] != 1) return 1;
 
   std::vector<int> subjects;
-  for (int i = 0; i < data.num_subjects; ++i)
-    if (data.excluded[i] != 1) subjects.push_back(i);
+  if (!included_subjects(data, subjects)) return 1;
   const int n = static_cast<int>(subjects.size());
   auto at = [C](int a, int c) { return static_cast<std::size_t>(a) * C + c; };
 

@@ -74,8 +74,7 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
   auto sieve_position = [&](int s, int c) { return P + s * (M - 1) + (c < ref ? c : c - 1); };
 
   std::vector<int> subjects;
-  for (int i = 0; i < data.num_subjects; ++i)
-    if (data.excluded[i] != 1) subjects.push_back(i);
+  if (!included_subjects(data, subjects)) return 1;
   const int n = static_cast<int>(subjects.size());
   auto at = [C](int a, int c) { return static_cast<std::size_t>(a) * C + c; };
 

@@ -518,6 +518,16 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     std::fill(pc.data.excluded.begin(), pc.data.excluded.end(), 1);
     EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
   }
+  // A disease status other than 0 or 1 among the included subjects.
+  for (int model_type = 0; model_type < 3; ++model_type) {
+    const SimSettings settings = small_settings(model_type, 3);
+    const SimSubjects subjects = make_subjects(settings);
+    SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {model_type, {}});
+    int i = 0;
+    while (pc.data.excluded[i] == 1) ++i;
+    pc.data.disease_status[i] = 2;
+    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+  }
   // The reference level (two copies) out of the model: the frequency log-ratios have no anchor.
   for (int model_type = 0; model_type < 2; ++model_type) {
     const SimSettings settings = small_settings(model_type, 4);
