@@ -1,7 +1,7 @@
 #pragma once
 // The allele-specific (SNP) fits under an explicit stopping rule (FitControl: the relative
-// change of the log-likelihood for fit_retro_KL and the sieve fit, the largest step entry
-// for fit_retro_KLZ). The entry points of fit/fit.h run them with the production rules
+// change of the log-likelihood for the sieve fit, the largest step entry for
+// fit_retro_KLZ, both for fit_retro_KL). The entry points of fit/fit.h run them with the production rules
 // below; FitControl::report, when set, receives the finish's matrices (for the sieve fit
 // over the parameter vector extended by the free sieve slots, and sieve_q at
 // [s * num_allele_classes + c]).
@@ -16,6 +16,7 @@
 inline FitControl retro_KL_control() {
   FitControl control;
   control.loglik_tolerance = 1e-4;
+  control.step_tolerance = 1e-4;
   return control;
 }
 inline FitControl retro_KLZ_control() {

@@ -12,7 +12,8 @@
 //   -n_y log S_y of each status is taken with the exact probabilities P(c | y) over the
 //   modelled classes, so a class left out of a modelled level keeps the controls'
 //   normaliser dependent on alpha and gamma. Newton step theta += V U with V the inverse of E
-//   over the free parameters. Stop when the relative change of l is within the tolerance.
+//   over the free parameters. Stop when the relative change of l is within its tolerance
+//   and no step entry exceeds the step tolerance.
 // Finish. Louis's correction turns E into the observed information; its inverse over the
 //   free parameters is the covariance; alpha and gamma are reported as frequencies.
 
@@ -24,6 +25,7 @@
 #include "fit/em_terms.h"
 #include "fit/fit.h"
 #include "fit/helpers.h"
+#include "numeric/vector_ops.h"
 
 namespace {
 
@@ -168,7 +170,13 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     l = log_likelihood();
     ++iterations;
     if (iterations == control.max_iterations) return 1;
-    if (std::fabs((l - l_prev) / l_prev) > control.loglik_tolerance)
+    // The log-likelihood lacks its constant, so its relative change has no fixed scale:
+    // on a probe with tight clusters it reaches the tolerance while the estimates still
+    // move, and Louis's correction at such a point need not be positive definite. The
+    // fit also waits for the step to come down.
+    const bool moving = std::fabs((l - l_prev) / l_prev) > control.loglik_tolerance ||
+                        max(step.data(), P) > control.step_tolerance;
+    if (moving)
       l_prev = l;
     else
       break;
