@@ -18,7 +18,9 @@
 //   there, as are the slots of unmodelled classes. Complete-data score of q[s][j] given
 //   class c: 1/q[s][j] when c = j, -1/q[s][ref] when c = ref, 0 otherwise; complete-data
 //   information 1/q[s][j]^2 at (j, j) for c = j and 1/q[s][ref]^2 at every pair of the
-//   stratum's free slots for c = ref.
+//   stratum's free slots for c = ref. A stratum whose reference class has probability 0
+//   fails the fit; a stratum left empty by the quantile binning has no term in the
+//   likelihood and no free slot.
 
 #include <cmath>
 #include <vector>
