@@ -21,6 +21,13 @@ namespace {
 bool moved_too_far(const double* f, const double* s, int mean, int logvar) {
   return std::fabs(f[mean] - s[mean]) > std::exp(f[logvar] / 2.0);
 }
+
+// First modelled class among `order`, or -1.
+int first_modelled(const PARA& para, std::initializer_list<int> order) {
+  for (int c : order)
+    if (para.allele_class_present[c] != 0) return c;
+  return -1;
+}
 }  // namespace
 
 // R entries of a SNP probe on an 'A' array are laid out per allele-specific class (stride
@@ -33,14 +40,6 @@ bool moved_too_far(const double* f, const double* s, int mean, int logvar) {
 //    else B) with the first modelled two-copy class (AB, else AA, else BB); when either
 //    total class has no modelled class the test has nothing to compare and is skipped.
 // Unmodelled classes hold no values, so neither test ever reads them.
-namespace {
-// First modelled class among `order`, or -1.
-int first_modelled(const PARA& para, std::initializer_list<int> order) {
-  for (int c : order)
-    if (para.allele_class_present[c] != 0) return c;
-  return -1;
-}
-}  // namespace
 
 int accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe) {
   int status = snp_probe ? check_cluster_means_SNP(f, para) : check_cluster_means_CN(f, para);
