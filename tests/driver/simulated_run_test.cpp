@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -503,6 +504,44 @@ TEST(SimulatedRun, CnProbesThatCannotBeAnalysedGiveNaLinesAndLeaveTheOthersAlone
       }
     }
   }
+}
+
+// The README shows an excerpt of the bundled example's results: it must be what the
+// program writes for that example.
+TEST(SimulatedRun, ReadmeExcerptIsTheExampleOutput) {
+  const std::string source = QUILLMARK_SOURCE_DIR;
+  FixtureDir dir;
+  for (const char* name : {"phenotype.dat", "raw.dat", "raw.info", "CN.dat", "CN.info",
+                           "specification.txt"}) {
+    std::ifstream in(source + "/examples/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    dir.write(name, text.str());
+  }
+  ASSERT_EQ(dir.run({"--spec_file", "specification.txt"}).status, 0);
+  const std::string results = dir.read("results.out");
+
+  std::ifstream readme(source + "/README.md");
+  std::vector<std::string> excerpt;
+  bool in_section = false, in_block = false, after_intro = false;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("## ", 0) == 0) in_section = line == "## Results file";
+    if (!in_section) continue;
+    if (line.find("bundled example") != std::string::npos) after_intro = true;
+    if (line.rfind("```", 0) == 0) {
+      if (in_block && after_intro) break;
+      in_block = !in_block;
+      continue;
+    }
+    if (in_block && after_intro) excerpt.push_back(line);
+  }
+  ASSERT_GE(excerpt.size(), 4u);
+  bool has_na = false;
+  for (const std::string& line : excerpt) {
+    EXPECT_NE(results.find(line + "\n"), std::string::npos) << "not in the results: " << line;
+    has_na = has_na || line.find("NA") != std::string::npos;
+  }
+  EXPECT_TRUE(has_na);
 }
 
 }  // namespace
