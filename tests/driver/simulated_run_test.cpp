@@ -107,12 +107,24 @@ bool has_shape(const std::string& line, const std::string& pattern) {
     const bool digit = c >= '0' && c <= '9';
     bool ok = false;
     switch (pattern[i]) {
-      case '#': ok = digit; break;
-      case '_': ok = digit || c == ' ' || c == '-'; break;
-      case 'S': ok = c != ' '; break;
-      case '*': ok = true; break;
-      case '~': ok = c == '+' || c == '-'; break;
-      default: ok = c == pattern[i]; break;
+      case '#':
+        ok = digit;
+        break;
+      case '_':
+        ok = digit || c == ' ' || c == '-';
+        break;
+      case 'S':
+        ok = c != ' ';
+        break;
+      case '*':
+        ok = true;
+        break;
+      case '~':
+        ok = c == '+' || c == '-';
+        break;
+      default:
+        ok = c == pattern[i];
+        break;
     }
     if (!ok) return false;
   }
@@ -177,7 +189,8 @@ bool p_value_matches(const ResultLine& r, int df) {
 
 struct Tally {
   int probes = 0, na = 0;
-  int associated = 0, associated_small = 0, associated_below_05 = 0;  // analysed, p below 1e-3, 0.05
+  int associated = 0, associated_small = 0,
+      associated_below_05 = 0;  // analysed, p below 1e-3, 0.05
   int null = 0, null_below_05 = 0, null_small = 0;
   std::vector<double> null_p;
 };
@@ -206,11 +219,11 @@ Tally tally(const std::vector<ResultLine>& lines, const std::vector<TruthRow>& t
 struct StudyCase {
   std::string label;
   std::vector<std::string> sim_args;
-  std::string spec_tail;         // lines appended to the simulated specification file
-  int df = 1;                    // degrees of freedom of the test
-  double power_cut = 1e-3;       // associated probes should mostly get p below this
-  double min_power;              // least share of analysed associated probes below power_cut
-  double max_na;                 // largest share of "NA" lines
+  std::string spec_tail;    // lines appended to the simulated specification file
+  int df = 1;               // degrees of freedom of the test
+  double power_cut = 1e-3;  // associated probes should mostly get p below this
+  double min_power;         // least share of analysed associated probes below power_cut
+  double max_na;            // largest share of "NA" lines
 };
 
 // Runs one study end to end and checks every line; returns the tally for the record.
@@ -238,11 +251,11 @@ Tally run_study(const StudyCase& study) {
     }
   }
   const Tally t = tally(lines, truth);
-  std::printf("[ study  ] %-24s %2d probes, %2d NA (%4.1f%%); associated below 1e-3 %2d/%2d, "
-              "below 0.05 %2d/%2d; null below 0.05 %2d/%2d\n",
-              study.label.c_str(), t.probes, t.na, 100.0 * t.na / std::max(t.probes, 1),
-              t.associated_small, t.associated, t.associated_below_05, t.associated,
-              t.null_below_05, t.null);
+  std::printf(
+      "[ study  ] %-24s %2d probes, %2d NA (%4.1f%%); associated below 1e-3 %2d/%2d, "
+      "below 0.05 %2d/%2d; null below 0.05 %2d/%2d\n",
+      study.label.c_str(), t.probes, t.na, 100.0 * t.na / std::max(t.probes, 1), t.associated_small,
+      t.associated, t.associated_below_05, t.associated, t.null_below_05, t.null);
   EXPECT_GT(t.probes, 0);
   EXPECT_LE(t.na, study.max_na * t.probes);
   EXPECT_GE(study.power_cut == 1e-3 ? t.associated_small : t.associated_below_05,
@@ -276,10 +289,11 @@ void expect_null_uniform(const std::vector<Tally>& tallies) {
 // populated in both statuses.
 std::vector<std::string> study_args(const std::string& probe_type, char array_type, int model,
                                     bool differential, int seed) {
-  std::vector<std::string> args = {"--probe-type", probe_type, "--array-type",
-                                   std::string(1, array_type), "--subjects", "800",
-                                   "--probes", "40", "--freq0", "0.05", "--freq1", "0.2",
-                                   "--odds-ratio", "2.5", "--seed", std::to_string(seed)};
+  std::vector<std::string> args = {
+      "--probe-type", probe_type, "--array-type", std::string(1, array_type),
+      "--subjects",   "800",      "--probes",     "40",
+      "--freq0",      "0.05",     "--freq1",      "0.2",
+      "--odds-ratio", "2.5",      "--seed",       std::to_string(seed)};
   if (model == 1) {
     for (const char* a : {"--numeric-covariates", "1", "--categorical-levels", "3"})
       args.push_back(a);
@@ -289,8 +303,8 @@ std::vector<std::string> study_args(const std::string& probe_type, char array_ty
   return args;
 }
 
-StudyCase model_study(const std::string& probe_type, char array_type, int model,
-                      bool differential, int seed) {
+StudyCase model_study(const std::string& probe_type, char array_type, int model, bool differential,
+                      int seed) {
   StudyCase study;
   study.label = probe_type + (probe_type == "SNP" ? std::string(" ") + array_type : "") +
                 " model " + std::to_string(model) + " DME " + (differential ? "1" : "0");
@@ -379,12 +393,13 @@ TEST(SimulatedRun, IndependentCovariatesLeaveTheStatisticOfKAlone) {
 
 // ---- Probes that end "NA" -----------------------------------------------------------
 
-// A CN probe edited by hand inside a simulated set: its called copy numbers and LRR
-// values, with the subjects' statuses.
+// A probe edited by hand inside a simulated set: its called copy numbers and intensities,
+// with the subjects' statuses.
 struct ProbeEdit {
   const std::vector<int>& status;
   std::vector<std::string>& calls;  // tokens of the probe's CN.dat line
-  std::vector<std::string>& lrr;    // tokens of the probe's raw.dat line
+  std::vector<std::string>& lrr;    // tokens of the probe's LRR line of raw.dat
+  std::vector<std::string>& baf;    // tokens of its BAF line (SNP probes), else empty
 };
 
 std::string four_decimals(double x) {
@@ -412,7 +427,7 @@ void shift_lrr(ProbeEdit& e, int k, F f) {
     if (std::stoi(e.calls[i]) == k) e.lrr[i] = four_decimals(f(std::stod(e.lrr[i])));
 }
 
-TEST(SimulatedRun, CnProbesThatCannotBeAnalysedGiveNaLinesAndLeaveTheOthersAlone) {
+TEST(SimulatedRun, ProbesThatCannotBeAnalysedGiveNaLinesAndLeaveTheOthersAlone) {
   struct Edit {
     int probe;
     const char* what;
@@ -435,12 +450,13 @@ TEST(SimulatedRun, CnProbesThatCannotBeAnalysedGiveNaLinesAndLeaveTheOthersAlone
       {4, "two cases called 0: the class is left out, the probe still analysed", false,
        [](ProbeEdit& e) {
          // The zero-copy cases after the first two become two-copy cases with two-copy
-         // intensities spread around 0.
+         // intensities: LRR spread around 0 and, on SNP probes, the BAF of AA.
          int kept = 0;
          for (std::size_t i = 0; i < e.status.size(); ++i) {
            if (e.status[i] != 1 || e.calls[i] != "0" || kept++ < 2) continue;
            e.calls[i] = "2";
            e.lrr[i] = four_decimals(0.05 * (static_cast<int>(i % 7) - 3));
+           if (!e.baf.empty()) e.baf[i] = four_decimals(0.01 * static_cast<int>(i % 3));
          }
        }},
       {6, "zero-copy class above the one-copy class", true,
@@ -448,62 +464,70 @@ TEST(SimulatedRun, CnProbesThatCannotBeAnalysedGiveNaLinesAndLeaveTheOthersAlone
       {0, "one-copy class above the two-copy class", true,
        [](ProbeEdit& e) { shift_lrr(e, 1, [](double x) { return x + 1.0; }); }},
   };
-  for (const char* differential : {"0", "1"}) {
-    SCOPED_TRACE(std::string("DIFFERENTIAL_MEASUREMENT_ERRORS ") + differential);
-    FixtureDir dir;
-    std::vector<std::string> args = {"--probe-type", "CN", "--subjects", "300", "--probes", "8",
-                                     "--freq0", "0.1", "--freq1", "0.2", "--odds-ratio", "2",
-                                     "--seed", "4"};
-    if (differential[0] == '1') args.push_back("--differential");
-    ASSERT_TRUE(simulate(dir, args));
-    ASSERT_EQ(dir.run({"--spec_file", "specification.txt"}).status, 0);
-    const std::vector<std::string> before = lines_of(dir.read("results.out"));
-    ASSERT_EQ(before.size(), 10u);
+  for (const std::string probe_type : {"CN", "SNP"})
+    for (const char* differential : {"0", "1"}) {
+      SCOPED_TRACE(probe_type + " DIFFERENTIAL_MEASUREMENT_ERRORS " + differential);
+      const bool snp = probe_type == "SNP";
+      const int lines_per_probe = snp ? 2 : 1;
+      FixtureDir dir;
+      std::vector<std::string> args = {
+          "--probe-type", probe_type, "--subjects", "300",          "--probes", "8",      "--freq0",
+          "0.1",          "--freq1",  "0.2",        "--odds-ratio", "2",        "--seed", "4"};
+      if (differential[0] == '1') args.push_back("--differential");
+      ASSERT_TRUE(simulate(dir, args));
+      ASSERT_EQ(dir.run({"--spec_file", "specification.txt"}).status, 0);
+      const std::vector<std::string> before = lines_of(dir.read("results.out"));
+      ASSERT_EQ(before.size(), 10u);
 
-    std::vector<int> status;
-    const std::vector<std::string> phenotype = lines_of(dir.read("phenotype.dat"));
-    for (std::size_t i = 1; i < phenotype.size(); ++i) status.push_back(std::stoi(phenotype[i]));
-    std::vector<std::string> cn_lines = lines_of(dir.read("CN.dat"));
-    std::vector<std::string> raw_lines = lines_of(dir.read("raw.dat"));
-    ASSERT_EQ(cn_lines.size(), 8u);
-    ASSERT_EQ(raw_lines.size(), 8u);
-    for (const Edit& edit : edits) {
-      std::vector<std::string> calls = tokens_of(cn_lines[edit.probe]);
-      std::vector<std::string> lrr = tokens_of(raw_lines[edit.probe]);
-      ASSERT_EQ(calls.size(), status.size());
-      ProbeEdit e{status, calls, lrr};
-      edit.apply(e);
-      cn_lines[edit.probe] = calls[0];
-      raw_lines[edit.probe] = lrr[0];
-      for (std::size_t i = 1; i < calls.size(); ++i) {
-        cn_lines[edit.probe] += " " + calls[i];
-        raw_lines[edit.probe] += " " + lrr[i];
+      std::vector<int> status;
+      const std::vector<std::string> phenotype = lines_of(dir.read("phenotype.dat"));
+      for (std::size_t i = 1; i < phenotype.size(); ++i) status.push_back(std::stoi(phenotype[i]));
+      std::vector<std::string> cn_lines = lines_of(dir.read("CN.dat"));
+      std::vector<std::string> raw_lines = lines_of(dir.read("raw.dat"));
+      ASSERT_EQ(cn_lines.size(), 8u);
+      ASSERT_EQ(raw_lines.size(), 8u * lines_per_probe);
+      const auto line_of = [](const std::vector<std::string>& tokens) {
+        std::string line = tokens.empty() ? "" : tokens[0];
+        for (std::size_t i = 1; i < tokens.size(); ++i) line += " " + tokens[i];
+        return line;
+      };
+      for (const Edit& edit : edits) {
+        const int raw = edit.probe * lines_per_probe;
+        std::vector<std::string> calls = tokens_of(cn_lines[edit.probe]);
+        std::vector<std::string> lrr = tokens_of(raw_lines[raw]);
+        std::vector<std::string> baf =
+            snp ? tokens_of(raw_lines[raw + 1]) : std::vector<std::string>{};
+        ASSERT_EQ(calls.size(), status.size());
+        ProbeEdit e{status, calls, lrr, baf};
+        edit.apply(e);
+        cn_lines[edit.probe] = line_of(calls);
+        raw_lines[raw] = line_of(lrr);
+        if (snp) raw_lines[raw + 1] = line_of(baf);
       }
-    }
-    dir.write("CN.dat", joined(cn_lines));
-    dir.write("raw.dat", joined(raw_lines));
-    const RunOutput run = dir.run({"--spec_file", "specification.txt"});
-    EXPECT_EQ(run.status, 0);
-    const std::string results = dir.read("results.out");
-    EXPECT_EQ(compare_results(results, read_probe_info(dir.read("CN.info"))), "");
-    std::string problem;
-    const std::vector<ResultLine> parsed = parse_results(results, problem);
-    EXPECT_EQ(problem, "");
-    ASSERT_EQ(parsed.size(), 8u);
-    const std::vector<std::string> after = lines_of(results);
-    for (int p = 0; p < 8; ++p) {
-      const auto edit = std::find_if(edits.begin(), edits.end(),
-                                     [p](const Edit& e) { return e.probe == p; });
-      if (edit == edits.end()) {
-        EXPECT_EQ(after[p + 2], before[p + 2]) << "untouched probe " << p;
-      } else {
-        EXPECT_EQ(parsed[p].na, edit->na) << edit->what << ": " << after[p + 2];
-        if (!parsed[p].na) {
-          EXPECT_TRUE(p_value_matches(parsed[p], 1)) << after[p + 2];
+      dir.write("CN.dat", joined(cn_lines));
+      dir.write("raw.dat", joined(raw_lines));
+      const RunOutput run = dir.run({"--spec_file", "specification.txt"});
+      EXPECT_EQ(run.status, 0);
+      const std::string results = dir.read("results.out");
+      EXPECT_EQ(compare_results(results, read_probe_info(dir.read("CN.info"))), "");
+      std::string problem;
+      const std::vector<ResultLine> parsed = parse_results(results, problem);
+      EXPECT_EQ(problem, "");
+      ASSERT_EQ(parsed.size(), 8u);
+      const std::vector<std::string> after = lines_of(results);
+      for (int p = 0; p < 8; ++p) {
+        const auto edit =
+            std::find_if(edits.begin(), edits.end(), [p](const Edit& e) { return e.probe == p; });
+        if (edit == edits.end()) {
+          EXPECT_EQ(after[p + 2], before[p + 2]) << "untouched probe " << p;
+        } else {
+          EXPECT_EQ(parsed[p].na, edit->na) << edit->what << ": " << after[p + 2];
+          if (!parsed[p].na) {
+            EXPECT_TRUE(p_value_matches(parsed[p], 1)) << after[p + 2];
+          }
         }
       }
     }
-  }
 }
 
 // The README shows an excerpt of the bundled example's results: it must be what the
@@ -511,8 +535,8 @@ TEST(SimulatedRun, CnProbesThatCannotBeAnalysedGiveNaLinesAndLeaveTheOthersAlone
 TEST(SimulatedRun, ReadmeExcerptIsTheExampleOutput) {
   const std::string source = QUILLMARK_SOURCE_DIR;
   FixtureDir dir;
-  for (const char* name : {"phenotype.dat", "raw.dat", "raw.info", "CN.dat", "CN.info",
-                           "specification.txt"}) {
+  for (const char* name :
+       {"phenotype.dat", "raw.dat", "raw.info", "CN.dat", "CN.info", "specification.txt"}) {
     std::ifstream in(source + "/examples/" + name, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
