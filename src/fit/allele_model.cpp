@@ -4,15 +4,6 @@
 
 #include "fit/helpers.h"
 
-double normal_kernel(double v, double mu, double s2) {
-  const double e = v - mu;
-  return std::exp(-e * e / (2.0 * s2)) / std::sqrt(s2);
-}
-
-int frequency_slot(int k, const PARA& para) {
-  return k < para.ref_cn_class ? para.freq_start + k : para.freq_start + k - 1;
-}
-
 double int_power(double x, int n) {
   double r = 1.0;
   for (int i = 0; i < n; ++i) r *= x;
@@ -40,7 +31,7 @@ std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scrat
       cls.l = l;
       cls.c = c;
       cls.homozygous = k > 0 && (l == 0 || l == k);
-      cls.slot = k == para.ref_cn_class ? -1 : frequency_slot(k, para);
+      cls.slot = k == para.ref_cn_class ? -1 : frequency_slot(para, k);
       for (int y = 0; y < 2; ++y) {
         BCDEvec(scratch, y, k, l, nullptr, para);
         cls.r_mean[y] = picked(scratch, para.r_mean_start, para.r_logvar_start);
@@ -52,6 +43,16 @@ std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scrat
     }
   }
   return classes;
+}
+
+bool included_subjects(const DATA& data, std::vector<int>& subjects) {
+  subjects.clear();
+  for (int i = 0; i < data.num_subjects; ++i) {
+    if (data.excluded[i] == 1) continue;
+    if (data.disease_status[i] != 0 && data.disease_status[i] != 1) return false;
+    subjects.push_back(i);
+  }
+  return true;
 }
 
 double binomial_weight(int k, int l, double p_B, const PARA& para) {
@@ -72,7 +73,7 @@ BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array
   BFactor f;
   const bool inside = kBLowerBound < b && b < kBUpperBound;
   if (array_type != 'I' || inside || !cls.homozygous) {
-    f.value = normal_kernel(b, cl.mu_b, cl.s2_b);
+    f.value = normal_density(b, cl.mu_b, cl.s2_b);
     f.kernel = true;
     return f;
   }
@@ -121,21 +122,12 @@ void NormaliserTerms::end(const DMatrix& E, double n, int gamma, double p_B) con
   E[gamma + 1][gamma + 1] -= n * p_B * (1.0 - p_B) * mean_k_;
 }
 
-int finish_retro_allele(double* params, double* std_errors, const DMatrix& E, const DMatrix& V,
-                        const PARA& para) {
-  const int P = para.num_params;
-  if (invert_E(V, E, para) == 1) return 1;
-  if (inproper_std(V, P) == 1) return 1;
-  for (int j = 0; j < P; ++j) std_errors[j] = std::sqrt(V[j + 1][j + 1]);
-  std::vector<int> slots;
-  for (int k = 0; k < para.num_cn_classes; ++k)
-    if (k != para.ref_cn_class && para.cn_class_present[k] == 1) slots.push_back(frequency_slot(k, para));
-  back_transform_frequencies(params, std_errors, V, slots.data(), static_cast<int>(slots.size()));
+int finish_retro_allele(double& loglik, double ell, double* params, double* std_errors,
+                        const DMatrix& cov, const DMatrix& V, const PARA& para, FitReport* report) {
+  if (finish_retrospective(loglik, ell, params, std_errors, cov, cov, V, para, report) == 1) return 1;
   const int gamma = para.r_mean_start - 1;
   const double p_B = 1.0 / (1.0 + std::exp(-params[gamma]));
   std_errors[gamma] *= p_B * (1.0 - p_B);
   params[gamma] = p_B;
-  for (int a = 1; a <= para.num_disease_coefs; ++a)
-    for (int b = 1; b <= para.num_disease_coefs; ++b) E[a][b] = V[a][b];
   return 0;
 }

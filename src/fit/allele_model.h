@@ -1,10 +1,8 @@
 #pragma once
-// Pieces of the latent-class models that the fits share.
+// Pieces of the allele-specific (SNP) latent-class models that their three fits share
+// (the steps common to every fit are in em_steps.h).
 //
-// Every fit: the normal kernel without 1/sqrt(2 pi), the cut-off below which a posterior
-// weight is skipped, and the position of a total copy number's frequency log-ratio.
-//
-// Allele-specific (SNP) fits: a class (k, l) has k copies of which l are B alleles. Its
+// a class (k, l) has k copies of which l are B alleles. Its
 // prior weight within level k is binomial in the B-allele frequency p_B. The R intensity
 // is normal given k (array type 'I') or (k, l) ('A'); the B intensity is normal given
 // (k, l), except that on 'I' arrays a homozygous class whose B intensity lies beyond the
@@ -14,24 +12,16 @@
 
 #include <vector>
 
+#include "driver/data.h"
 #include "driver/para.h"
+#include "fit/em_steps.h"
 #include "fit/em_terms.h"
+#include "fit/fit_control.h"
 #include "numeric/offset_array.h"
-
-// Posterior weights below this are skipped in the score and information sums: they change
-// nothing that matters and save the work on subjects far from a cluster.
-inline constexpr double kMinPosterior = 1e-6;
 
 // B intensities at or beyond these bounds count as the ends of the range on 'I' arrays.
 inline constexpr double kBLowerBound = 1e-10;
 inline constexpr double kBUpperBound = 0.9999999999;
-
-// Normal density without the factor 1/sqrt(2 pi): exp(-(v - mu)^2 / (2 s2)) / sqrt(s2).
-double normal_kernel(double v, double mu, double s2);
-
-// 0-based position of the frequency log-ratio of total copy number k (k != ref_cn_class):
-// freq_start + k below the reference, freq_start + k - 1 above it.
-int frequency_slot(int k, const PARA& para);
 
 // x^n for n >= 0 by repeated multiplication.
 double int_power(double x, int n);
@@ -53,6 +43,10 @@ struct AlleleClass {
 // The classes of the probe's model in increasing index order: level k present and class
 // (k, l) present. Positions come from BCDEvec. `scratch` must hold num_params entries.
 std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scratch);
+
+// The included subjects (excluded != 1) in index order. False when one of them has a
+// disease status other than 0 or 1, which every table of the fits is indexed by.
+bool included_subjects(const DATA& data, std::vector<int>& subjects);
 
 // C(k, l) p_B^l (1 - p_B)^(k - l).
 double binomial_weight(int k, int l, double p_B, const PARA& para);
@@ -77,7 +71,7 @@ BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array
 // R and B factors of one subject in one class.
 inline double class_density(double x, double b, const AlleleClass& cls, const Cluster& cl,
                             char array_type) {
-  return normal_kernel(x, cl.mu_r, cl.s2_r) * b_factor(b, cls, cl, array_type).value;
+  return normal_density(x, cl.mu_r, cl.s2_r) * b_factor(b, cls, cl, array_type).value;
 }
 
 // Adds, with weight rho, the intensity part of the complete-data score to U and the
@@ -112,10 +106,10 @@ class NormaliserTerms {
   double mean_k_ = 0.0;
 };
 
-// The finish of the retrospective SNP fits once E holds the observed information (both
-// triangles): inversion over the free parameters into V, the variance test, standard
-// errors, frequency log-ratios and the B-allele-frequency logit back to frequencies, and
-// the covariance of the disease-model coefficients into the leading block of E. 0 on
-// success, 1 when the information or its inverse is implausible.
-int finish_retro_allele(double* params, double* std_errors, const DMatrix& E, const DMatrix& V,
-                        const PARA& para);
+// The finish of the retrospective SNP fits once E (the caller's cov) holds the observed
+// information: the finish of every retrospective fit (inversion over the free parameters,
+// variance test, standard errors, report, frequencies, loglik, covariance block), then the
+// B-allele-frequency logit reported as the frequency p_B with standard error
+// p_B (1 - p_B) se(gamma). 0 on success, 1 when the information or its inverse fails.
+int finish_retro_allele(double& loglik, double ell, double* params, double* std_errors,
+                        const DMatrix& cov, const DMatrix& V, const PARA& para, FitReport* report);

@@ -12,7 +12,8 @@
 //   -n_y log S_y of each status is taken with the exact probabilities P(c | y) over the
 //   modelled classes, so a class left out of a modelled level keeps the controls'
 //   normaliser dependent on alpha and gamma. Newton step theta += V U with V the inverse of E
-//   over the free parameters. Stop when the relative change of l is within the tolerance.
+//   over the free parameters. Stop when the relative change of l is within its tolerance
+//   and no step entry exceeds the step tolerance.
 // Finish. Louis's correction turns E into the observed information; its inverse over the
 //   free parameters is the covariance; alpha and gamma are reported as frequencies.
 
@@ -24,6 +25,7 @@
 #include "fit/em_terms.h"
 #include "fit/fit.h"
 #include "fit/helpers.h"
+#include "numeric/vector_ops.h"
 
 namespace {
 
@@ -69,7 +71,7 @@ struct Model {
 }  // namespace
 
 int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para, const AlleleFitControl& control) {
+                 const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control) {
   iterations = 0;
   const int P = para.num_params;
   if (P < 1 || P > kMaxParams) return 1;
@@ -89,12 +91,9 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
   }
 
   std::vector<int> subjects;
+  if (!included_subjects(data, subjects)) return 1;
   double n_status[2] = {0.0, 0.0};
-  for (int i = 0; i < data.num_subjects; ++i)
-    if (data.excluded[i] != 1) {
-      subjects.push_back(i);
-      n_status[data.disease_status[i]] += 1.0;
-    }
+  for (const int i : subjects) n_status[data.disease_status[i]] += 1.0;
   const int n = static_cast<int>(subjects.size());
 
   Model model{para, classes, design, 0.5, {}, {}};
@@ -153,7 +152,7 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     for (int c = 0; c < C; ++c) {
       for (int a = 0; a < n; ++a) {
         const double rho = r[static_cast<std::size_t>(a) * C + c];
-        if (rho < kMinPosterior) continue;
+        if (rho < kPosteriorFloor) continue;
         const int i = subjects[a];
         const int y = data.disease_status[i];
         model.statistic(t.data(), y, c);
@@ -163,22 +162,21 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
                             data.intensity_b[i], array_type, rho);
       }
     }
-    mirror_upper(E, P);
 
-    // Newton step over the free parameters.
-    if (invert_E(V, E, para) == 1) return 1;
-    for (int u = 0; u < P; ++u) {
-      double s = 0.0;
-      for (int v = 0; v < P; ++v) s += V[u + 1][v + 1] * U[v];
-      step[u] = s;
-    }
-    for (int u = 0; u < P; ++u) params[u] += step[u];
+    // Newton step over the free parameters (E mirrored there).
+    if (newton_step(params, step.data(), U.data(), E, V, para) == 1) return 1;
 
     model.update(params);
     l = log_likelihood();
     ++iterations;
     if (iterations == control.max_iterations) return 1;
-    if (std::fabs((l - l_prev) / l_prev) > control.tolerance)
+    // The log-likelihood lacks its constant, so its relative change has no fixed scale:
+    // on a probe with tight clusters it reaches the tolerance while the estimates still
+    // move, and Louis's correction at such a point need not be positive definite. The
+    // fit also waits for the step to come down.
+    const bool moving = std::fabs((l - l_prev) / l_prev) > control.loglik_tolerance ||
+                        max(step.data(), P) > control.step_tolerance;
+    if (moving)
       l_prev = l;
     else
       break;
@@ -193,7 +191,7 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     louis.begin_subject();
     for (int c = 0; c < C; ++c) {
       const double rho = r[static_cast<std::size_t>(a) * C + c];
-      if (rho < kMinPosterior) continue;
+      if (rho < kPosteriorFloor) continue;
       s.clear();
       model.statistic(t.data(), y, c);
       for (int u = 0; u < H; ++u)
@@ -204,14 +202,11 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     }
     louis.end_subject(E);
   }
-  mirror_upper(E, P);
 
-  if (finish_retro_allele(params, std_errors, E, V, para) == 1) return 1;
-  loglik = l;
-  return 0;
+  return finish_retro_allele(loglik, l, params, std_errors, cov, V, para, control.report);
 }
 
 int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_errors,
                  const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_retro_KL(loglik, iterations, params, std_errors, cov, data, para, kRetroControl);
+  return fit_retro_KL(loglik, iterations, params, std_errors, cov, data, para, retro_KL_control());
 }

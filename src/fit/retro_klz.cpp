@@ -27,7 +27,7 @@
 #include "numeric/vector_ops.h"
 
 int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_errors,
-                  const DMatrix& cov, const DATA& data, PARA& para, const AlleleFitControl& control) {
+                  const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control) {
   iterations = 0;
   const int P = para.num_params;
   if (P < 1 || P > kMaxParams) return 1;
@@ -43,8 +43,7 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
   if (C == 0 || para.cn_class_present[para.ref_cn_class] != 1) return 1;
 
   std::vector<int> subjects;
-  for (int i = 0; i < data.num_subjects; ++i)
-    if (data.excluded[i] != 1) subjects.push_back(i);
+  if (!included_subjects(data, subjects)) return 1;
   const int n = static_cast<int>(subjects.size());
   auto at = [C](int a, int c) { return static_cast<std::size_t>(a) * C + c; };
 
@@ -147,7 +146,7 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
       normaliser.end(E, 1.0, gamma, p_B);
       for (int c = 0; c < C; ++c) {
         const double rho = r[at(a, c)];
-        if (rho < kMinPosterior) continue;
+        if (rho < kPosteriorFloor) continue;
         statistic(t.data(), a, y_i, c);
         for (int u = 0; u < H; ++u) U[u] += rho * t[u];
         E[gamma + 1][gamma + 1] += rho * classes[c].k * binomial_var;
@@ -155,22 +154,15 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
                             data.intensity_b[i], array_type, rho);
       }
     }
-    mirror_upper(E, P);
 
-    // Newton step over the free parameters.
-    if (invert_E(V, E, para) == 1) return 1;
-    for (int u = 0; u < P; ++u) {
-      double s = 0.0;
-      for (int v = 0; v < P; ++v) s += V[u + 1][v + 1] * U[v];
-      step[u] = s;
-    }
-    for (int u = 0; u < P; ++u) params[u] += step[u];
+    // Newton step over the free parameters (E mirrored there).
+    if (newton_step(params, step.data(), U.data(), E, V, para) == 1) return 1;
 
     update();
     l = log_likelihood();
     ++iterations;
     if (iterations == control.max_iterations) return 1;
-    if (!(max(step.data(), P) > control.tolerance)) break;
+    if (!(max(step.data(), P) > control.step_tolerance)) break;
   }
 
   // Louis's correction with the last posteriors and the final parameters.
@@ -182,7 +174,7 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
     louis.begin_subject();
     for (int c = 0; c < C; ++c) {
       const double rho = r[at(a, c)];
-      if (rho < kMinPosterior) continue;
+      if (rho < kPosteriorFloor) continue;
       s.clear();
       statistic(t.data(), a, y, c);
       for (int u = 0; u < H; ++u)
@@ -193,14 +185,11 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
     }
     louis.end_subject(E);
   }
-  mirror_upper(E, P);
 
-  if (finish_retro_allele(params, std_errors, E, V, para) == 1) return 1;
-  loglik = l;
-  return 0;
+  return finish_retro_allele(loglik, l, params, std_errors, cov, V, para, control.report);
 }
 
 int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_errors,
                   const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_retro_KLZ(loglik, iterations, params, std_errors, cov, data, para, kRetroCovariateControl);
+  return fit_retro_KLZ(loglik, iterations, params, std_errors, cov, data, para, retro_KLZ_control());
 }

@@ -18,7 +18,9 @@
 //   there, as are the slots of unmodelled classes. Complete-data score of q[s][j] given
 //   class c: 1/q[s][j] when c = j, -1/q[s][ref] when c = ref, 0 otherwise; complete-data
 //   information 1/q[s][j]^2 at (j, j) for c = j and 1/q[s][ref]^2 at every pair of the
-//   stratum's free slots for c = ref.
+//   stratum's free slots for c = ref. A stratum whose reference class has probability 0
+//   fails the fit; a stratum left empty by the quantile binning has no term in the
+//   likelihood and no free slot.
 
 #include <cmath>
 #include <vector>
@@ -51,7 +53,7 @@ class ExtendedLayout {
 }  // namespace
 
 int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
-                      const DMatrix& cov, const DATA& data, PARA& para, const AlleleFitControl& control) {
+                      const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control) {
   iterations = 0;
   const int P = para.num_params;
   if (P < 1 || P > kMaxParams) return 1;
@@ -74,8 +76,7 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
   auto sieve_position = [&](int s, int c) { return P + s * (M - 1) + (c < ref ? c : c - 1); };
 
   std::vector<int> subjects;
-  for (int i = 0; i < data.num_subjects; ++i)
-    if (data.excluded[i] != 1) subjects.push_back(i);
+  if (!included_subjects(data, subjects)) return 1;
   const int n = static_cast<int>(subjects.size());
   auto at = [C](int a, int c) { return static_cast<std::size_t>(a) * C + c; };
 
@@ -154,7 +155,7 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
       const int y = data.disease_status[i];
       for (int c = 0; c < C; ++c) {
         const double rho = r[at(a, c)];
-        if (rho < kMinPosterior) continue;
+        if (rho < kPosteriorFloor) continue;
         sieve(strata.stratum_of[i], c) += rho;
         const double pc = p[at(a, c)];
         const double* A = &design[at(a, c) * ndc];
@@ -169,22 +170,15 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
     for (int s = 0; s < S; ++s)
       if (strata.size[s] > 0)
         for (int c = 0; c < C; ++c) sieve(s, c) /= strata.size[s];
-    mirror_upper(E, P);
 
-    // Newton step over the free parameters of the vector.
-    if (invert_E(V, E, para) == 1) return 1;
-    for (int u = 0; u < P; ++u) {
-      double t = 0.0;
-      for (int v = 0; v < P; ++v) t += V[u + 1][v + 1] * U[v];
-      step[u] = t;
-    }
-    for (int u = 0; u < P; ++u) params[u] += step[u];
+    // Newton step over the free parameters of the vector (E mirrored there).
+    if (newton_step(params, step.data(), U.data(), E, V, para) == 1) return 1;
 
     update();
     l = log_likelihood();
     ++iterations;
     if (iterations == control.max_iterations) return 1;
-    if (std::fabs((l - l_prev) / l_prev) > control.tolerance)
+    if (std::fabs((l - l_prev) / l_prev) > control.loglik_tolerance)
       l_prev = l;
     else
       break;
@@ -220,7 +214,7 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
     louis.begin_subject();
     for (int c = 0; c < C; ++c) {
       const double rho = r[at(a, c)];
-      if (rho < kMinPosterior) continue;
+      if (rho < kPosteriorFloor) continue;
       sc.clear();
       const double pc = p[at(a, c)];
       for (int u = 0; u < ndc; ++u) sc.add(u, (y - pc) * design[at(a, c) * ndc + u]);
@@ -258,17 +252,22 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
     para.num_free_params = F + static_cast<int>(extra.size());
     para.num_params = PQ;
     failed = invert_E(V, E, para) == 1 || inproper_std(V, PQ) == 1;
+    if (!failed) record_finish(control.report, E, V, para);
   }
   if (failed) return 1;
 
-  for (int j = 0; j < P; ++j) std_errors[j] = std::sqrt(V[j + 1][j + 1]);
+  if (control.report != nullptr) {
+    control.report->num_strata = S;
+    control.report->sieve_q.assign(static_cast<std::size_t>(S) * M, 0.0);
+    for (int s = 0; s < S; ++s)
+      for (int c = 0; c < C; ++c) control.report->sieve_q[static_cast<std::size_t>(s) * M + classes[c].c] = sieve(s, c);
+  }
+  hand_over_covariance(std_errors, P, cov, V, para);
   loglik = l;
-  for (int a = 1; a <= ndc; ++a)
-    for (int b = 1; b <= ndc; ++b) E[a][b] = V[a][b];
   return 0;
 }
 
 int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
                       const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_pro_KLZ_sieve(loglik, iterations, params, std_errors, cov, data, para, kSieveControl);
+  return fit_pro_KLZ_sieve(loglik, iterations, params, std_errors, cov, data, para, sieve_KLZ_control());
 }

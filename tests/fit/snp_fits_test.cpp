@@ -60,7 +60,7 @@ TEST(AlleleModel, BFactorBoundsAndPointMass) {
     cl.mu_b = row.l == row.k && row.k > 0 ? 1.0 : 0.0;
     cl.s2_b = 0.01;
     const BFactor f = b_factor(row.b, cls, cl, row.array_type);
-    const double expected = row.value < 0 ? normal_kernel(row.b, cl.mu_b, cl.s2_b) : row.value;
+    const double expected = row.value < 0 ? normal_density(row.b, cl.mu_b, cl.s2_b) : row.value;
     EXPECT_DOUBLE_EQ(f.value, expected) << row.k << "," << row.l << " b=" << row.b;
     EXPECT_EQ(f.kernel, row.kernel) << row.k << "," << row.l << " b=" << row.b;
   }
@@ -77,8 +77,17 @@ struct FitOutcome {
   DMatrix cov;
 };
 
+// A stopping rule far tighter than production, for the tests at the optimum.
+FitControl tight_control() {
+  FitControl control;
+  control.step_tolerance = 1e-9;
+  control.loglik_tolerance = 1e-13;
+  control.max_iterations = 5000;
+  return control;
+}
+
 // Production entry points (control == nullptr) or the controlled ones.
-FitOutcome run_fit(SnpProbeCase& pc, const AlleleFitControl* control) {
+FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
   FitOutcome out;
   out.params = pc.start;
   out.se.assign(kMaxParams, 0.0);
@@ -261,7 +270,9 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   for (const int c : mc.dropped) ASSERT_EQ(pc.para.allele_class_present[c], 0);
   ASSERT_EQ(pc.para.allele_class_present[4], 1);
 
-  const AlleleFitControl tight{mc.model_type == 1 ? 1e-9 : 1e-13, 5000};
+  FitReport report;
+  FitControl tight = tight_control();
+  tight.report = &report;
   const int P0 = pc.para.num_params;
   const int F0 = pc.para.num_free_params;
   const FitOutcome fit = run_fit(pc, &tight);
@@ -271,6 +282,14 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
 
   Oracle oracle = make_oracle(pc, fit);
   const int F = static_cast<int>(oracle.coords.size());
+  if (mc.model_type == 2) {  // the fit's sieve against the independently profiled one
+    ASSERT_EQ(report.num_strata, static_cast<int>(oracle.q.size()));
+    for (int s = 0; s < report.num_strata; ++s)
+      for (int c = 0; c < 6; ++c)
+        if (pc.para.allele_class_present[c]) {
+          EXPECT_NEAR(report.sieve_q[s * 6 + c], oracle.q[s][c], 1e-5);
+        }
+  }
   std::vector<double> shift(F, 0.0);
   const double l0 = oracle.value(shift);
   if (mc.model_type != 2) {
@@ -410,15 +429,43 @@ TEST(SnpFits, IndependentCovariateLeavesTheGeneticEffectUnchanged) {
   const SimProbe probe = make_probe(settings, subjects, 0);
   SnpProbeCase without = make_snp_case(settings, subjects, probe, {0, {5}});
   SnpProbeCase with = make_snp_case(settings, subjects, probe, {1, {5}});
-  const AlleleFitControl tight_ll{1e-13, 5000};
-  const AlleleFitControl tight_step{1e-9, 5000};
-  const FitOutcome a = run_fit(without, &tight_ll);
-  const FitOutcome b = run_fit(with, &tight_step);
+  const FitControl tight = tight_control();
+  const FitOutcome a = run_fit(without, &tight);
+  const FitOutcome b = run_fit(with, &tight);
   ASSERT_EQ(a.status, 0);
   ASSERT_EQ(b.status, 0);
   EXPECT_NEAR(a.params[0], b.params[0], 1e-6);
   EXPECT_NEAR(a.se[0], b.se[0], 1e-6 * a.se[0]);
   EXPECT_LT(std::fabs(b.params[1] - settings.covariate_log_or), 3.0 * b.se[1]);
+}
+
+// The log-likelihood of these models lacks its constant and is large on probes with tight
+// clusters, so its relative change falls below 1e-4 while the estimates still move; the
+// production stopping rule of fit_retro_KL also waits for the step to come down, and ends
+// where the tight rule ends.
+TEST(SnpFits, RetrospectiveFitStopsAtTheOptimumFromADistantStart) {
+  SimSettings settings = small_settings(0, 51);
+  settings.num_subjects = 2000;
+  settings.null_fraction = 0.0;
+  settings.miscall_rate = 0.02;
+  const SimSubjects subjects = make_subjects(settings);
+  const SimProbe probe = make_probe(settings, subjects, 0);
+  SnpProbeCase pc = make_snp_case(settings, subjects, probe, {0, {}});
+  const PARA& para = pc.para;
+  // Start values as a cleaning of the called copy numbers gives them: one copy too
+  // frequent, its R mean too close to two copies, its R and B spreads too wide.
+  pc.start[para.freq_start + 1] += 0.9;
+  pc.start[para.r_mean_start + 1] += 0.12;
+  pc.start[para.r_logvar_start + 1] += 0.4;
+  pc.start[para.b_logvar_start + 1] += 2.5;
+  pc.start[para.b_logvar_start + 2] += 3.5;
+  const FitControl tight = tight_control();
+  const FitOutcome reference = run_fit(pc, &tight);
+  const FitOutcome production = run_fit(pc, nullptr);
+  ASSERT_EQ(reference.status, 0);
+  ASSERT_EQ(production.status, 0);
+  EXPECT_NEAR(production.params[0], reference.params[0], 0.02 * reference.se[0]);
+  EXPECT_NEAR(production.se[0], reference.se[0], 0.01 * reference.se[0]);
 }
 
 // ---------------------------------------------------------------- null calibration
@@ -472,15 +519,16 @@ TEST(SnpFits, IterationLimitComesBeforeConvergence) {
     const SimSettings settings = small_settings(model_type, 9);
     const SimSubjects subjects = make_subjects(settings);
     const SimProbe probe = make_probe(settings, subjects, 0);
-    const AlleleFitControl production = model_type == 0   ? kRetroControl
-                                  : model_type == 1 ? kRetroCovariateControl
-                                                    : kSieveControl;
+    const FitControl production = model_type == 0   ? retro_KL_control()
+                                  : model_type == 1 ? retro_KLZ_control()
+                                                    : sieve_KLZ_control();
     SnpProbeCase pc = make_snp_case(settings, subjects, probe, {model_type, {}});
     const FitOutcome free_run = run_fit(pc, &production);
     ASSERT_EQ(free_run.status, 0);
     ASSERT_GE(free_run.iterations, 1);
     for (const int extra : {0, 1}) {
-      const AlleleFitControl limited{production.tolerance, free_run.iterations + extra};
+      FitControl limited = production;
+      limited.max_iterations = free_run.iterations + extra;
       const FitOutcome fit = run_fit(pc, &limited);
       EXPECT_EQ(fit.status, extra == 0 ? 1 : 0) << "model type " << model_type;
       EXPECT_EQ(fit.iterations, free_run.iterations) << "model type " << model_type;
@@ -497,6 +545,16 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     const SimSubjects subjects = make_subjects(settings);
     SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {model_type, {}});
     std::fill(pc.data.excluded.begin(), pc.data.excluded.end(), 1);
+    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+  }
+  // A disease status other than 0 or 1 among the included subjects.
+  for (int model_type = 0; model_type < 3; ++model_type) {
+    const SimSettings settings = small_settings(model_type, 3);
+    const SimSubjects subjects = make_subjects(settings);
+    SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {model_type, {}});
+    int i = 0;
+    while (pc.data.excluded[i] == 1) ++i;
+    pc.data.disease_status[i] = 2;
     EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
   }
   // The reference level (two copies) out of the model: the frequency log-ratios have no anchor.
