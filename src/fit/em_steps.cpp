@@ -13,8 +13,8 @@ bool reference_cn_class_missing(const PARA& para) {
   return !present_cn_classes(para).empty() && para.cn_class_present[para.ref_cn_class] == 0;
 }
 
-int newton_step(double* theta, double* delta, const double* U, const DMatrix& E,
-                const DMatrix& V, const PARA& para) {
+int newton_step(double* theta, double* delta, const double* U, const DMatrix& E, const DMatrix& V,
+                const PARA& para) {
   const int P = para.num_params;
   mirror_upper(E, P);
   if (invert_E(V, E, para) == 1) return 1;
@@ -59,8 +59,8 @@ void record_finish(FitReport* report, const DMatrix& E, const DMatrix& V, const 
 }
 
 int finish_retrospective(double& loglik, double ell, double* theta, double* std_errors,
-                         const DMatrix& cov, const DMatrix& E, const DMatrix& V,
-                         const PARA& para, FitReport* report) {
+                         const DMatrix& cov, const DMatrix& E, const DMatrix& V, const PARA& para,
+                         FitReport* report) {
   if (invert_observed_information(E, V, para) == 1) return 1;
   record_finish(report, E, V, para);
   hand_over_covariance(std_errors, para.num_params, cov, V, para);

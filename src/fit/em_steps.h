@@ -71,7 +71,8 @@ struct IntensityTables {
       const int y = data.disease_status[i];
       for (const int k : classes) {
         const double e = data.intensity_r[i] - mu[y][k];
-        phi[static_cast<std::size_t>(i) * 3 + k] = std::exp(-e * e / (2.0 * s2[y][k])) * inv_sd[y][k];
+        phi[static_cast<std::size_t>(i) * 3 + k] =
+            std::exp(-e * e / (2.0 * s2[y][k])) * inv_sd[y][k];
       }
     }
   }
@@ -96,8 +97,8 @@ inline void add_normal_score(SparseScore& s, RSlot slot, double e, double s2) {
 // One Newton step over the free parameters: mirrors E (upper triangle over
 // 1..num_params), inverts it into V with invert_E, delta = V U, theta += delta.
 // Returns 1 when the information or its inverse is implausible or the step is not finite.
-int newton_step(double* theta, double* delta, const double* U, const DMatrix& E,
-                const DMatrix& V, const PARA& para);
+int newton_step(double* theta, double* delta, const double* U, const DMatrix& E, const DMatrix& V,
+                const PARA& para);
 
 // Mirrors the observed information E (upper triangle over 1..num_params), inverts it into
 // V and tests the variances (inproper_std over the whole inverse). 0 or 1.
@@ -115,5 +116,5 @@ void record_finish(FitReport* report, const DMatrix& E, const DMatrix& V, const 
 // errors, the report, the frequency log-ratios of the present non-reference classes
 // turned into frequencies, loglik and the disease-model block of V into cov. 0 or 1.
 int finish_retrospective(double& loglik, double ell, double* theta, double* std_errors,
-                         const DMatrix& cov, const DMatrix& E, const DMatrix& V,
-                         const PARA& para, FitReport* report);
+                         const DMatrix& cov, const DMatrix& E, const DMatrix& V, const PARA& para,
+                         FitReport* report);

@@ -12,9 +12,9 @@
 
 // What a fit's finish leaves behind besides its results (filled only on success).
 struct FitReport {
-  int size = 0;               // n: num_params, plus the appended sieve slots for a sieve fit
-  DMatrix information;        // 1..n x 1..n, the observed information after Louis's correction
-  DMatrix covariance;         // 1..n x 1..n, its inverse over the free parameters
+  int size = 0;         // n: num_params, plus the appended sieve slots for a sieve fit
+  DMatrix information;  // 1..n x 1..n, the observed information after Louis's correction
+  DMatrix covariance;   // 1..n x 1..n, its inverse over the free parameters
   std::vector<int> free_positions;  // 1-based positions that were inverted
   int num_strata = 0;               // sieve fits: strata and their class probabilities
   std::vector<double> sieve_q;      // q[s][k] at [s * num_cn_classes + k]

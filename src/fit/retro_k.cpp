@@ -61,8 +61,7 @@ double log_likelihood(const Tables& t, const IntensityTables& R, const std::vect
     const int y = data.disease_status[i];
     double sum = 0.0;
     for (const int k : classes) {
-      sum += R.density(i, k) *
-             t.w[y][k] / t.W[y];
+      sum += R.density(i, k) * t.w[y][k] / t.W[y];
     }
     ell += std::log(sum);
   }
@@ -95,7 +94,9 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
 
   const int n = data.num_subjects;
   std::vector<double> r(static_cast<std::size_t>(n) * kClasses, 0.0);
-  const auto post = [&](int i, int k) -> double& { return r[static_cast<std::size_t>(i) * kClasses + k]; };
+  const auto post = [&](int i, int k) -> double& {
+    return r[static_cast<std::size_t>(i) * kClasses + k];
+  };
   std::vector<double> U(static_cast<std::size_t>(P));
   std::vector<double> delta(static_cast<std::size_t>(P), 1.0);
   std::vector<double> F(static_cast<std::size_t>(D));
@@ -117,8 +118,7 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
       const int y = data.disease_status[i];
       double sum = 0.0;
       for (const int k : classes) {
-        post(i, k) = t.w[y][k] *
-                     R.density(i, k);
+        post(i, k) = t.w[y][k] * R.density(i, k);
         sum += post(i, k);
       }
       for (const int k : classes) post(i, k) /= sum;
@@ -153,7 +153,8 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
         if (k != ref) U[j] += rho;
         const RSlot slot = r_slot(para, y, k);
         const double s2 = R.s2[y][k];
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k], s2);
+        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k],
+                         s2);
       }
     }
     // Expected parts: the derivatives of log W[y].

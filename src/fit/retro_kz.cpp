@@ -37,9 +37,9 @@ struct Tables {
 };
 
 // Recomputes the tables and returns l(theta).
-double compute_tables(Tables& t, IntensityTables& R, const double* theta, const std::vector<int>& subjects,
-                      const std::vector<int>& classes, const std::vector<double>& a,
-                      const DATA& data, const PARA& para) {
+double compute_tables(Tables& t, IntensityTables& R, const double* theta,
+                      const std::vector<int>& subjects, const std::vector<int>& classes,
+                      const std::vector<double>& a, const DATA& data, const PARA& para) {
   const int D = para.num_disease_coefs;
   for (const int k : classes)
     t.e[k] = k == para.ref_cn_class ? 1.0 : std::exp(theta[frequency_slot(para, k)]);
@@ -55,8 +55,7 @@ double compute_tables(Tables& t, IntensityTables& R, const double* theta, const 
       for (int u = 0; u < D; ++u) eta += theta[u] * a[ik * D + u];
       t.w[ik] = t.e[k] * std::exp(eta);
       h += t.e[k] + t.w[ik];
-      sum += R.density(i, k) *
-             (y > 0.5 ? t.w[ik] : t.e[k]);
+      sum += R.density(i, k) * (y > 0.5 ? t.w[ik] : t.e[k]);
     }
     t.h[i] = h;
     ell += std::log(sum / h);
@@ -91,11 +90,16 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
   std::vector<double> a(static_cast<std::size_t>(n) * kClasses * D);
   for (const int i : subjects)
     for (const int k : classes)
-      Avec(&a[(static_cast<std::size_t>(i) * kClasses + k) * D], k, 0, data.covariates[i].data(), para);
-  const auto design = [&](int i, int k) { return &a[(static_cast<std::size_t>(i) * kClasses + k) * D]; };
+      Avec(&a[(static_cast<std::size_t>(i) * kClasses + k) * D], k, 0, data.covariates[i].data(),
+           para);
+  const auto design = [&](int i, int k) {
+    return &a[(static_cast<std::size_t>(i) * kClasses + k) * D];
+  };
 
   std::vector<double> q(static_cast<std::size_t>(n) * kClasses, 0.0);
-  const auto post = [&](int i, int k) -> double& { return q[static_cast<std::size_t>(i) * kClasses + k]; };
+  const auto post = [&](int i, int k) -> double& {
+    return q[static_cast<std::size_t>(i) * kClasses + k];
+  };
   std::vector<double> U(static_cast<std::size_t>(P));
   std::vector<double> delta(static_cast<std::size_t>(P), 0.0);
   delta[0] = 1.0;
@@ -117,8 +121,7 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
       double sum = 0.0;
       for (const int k : classes) {
         const std::size_t ik = static_cast<std::size_t>(i) * kClasses + k;
-        post(i, k) = R.density(i, k) *
-                     (y > 0.5 ? t.w[ik] : t.e[k]);
+        post(i, k) = R.density(i, k) * (y > 0.5 ? t.w[ik] : t.e[k]);
         sum += post(i, k);
       }
       for (const int k : classes) post(i, k) /= sum;
@@ -141,7 +144,8 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
         for (int u = 0; u < D; ++u) {
           U[u] += y * rho * ak[u];
           M1[u] += wik * ak[u];
-          for (int v = u; v < D; ++v) M2[static_cast<std::size_t>(u) * B + v] += wik * ak[u] * ak[v];
+          for (int v = u; v < D; ++v)
+            M2[static_cast<std::size_t>(u) * B + v] += wik * ak[u] * ak[v];
           if (k != ref) M2[static_cast<std::size_t>(u) * B + j] += wik * ak[u];
         }
         if (k != ref) {
@@ -151,7 +155,8 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
         }
         const RSlot slot = r_slot(para, y, k);
         const double s2 = R.s2[y][k];
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k], s2);
+        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k],
+                         s2);
         h += t.e[k] + wik;
       }
       for (int u = 0; u < B; ++u) {

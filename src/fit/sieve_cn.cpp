@@ -72,12 +72,17 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
   std::vector<double> a(static_cast<std::size_t>(n) * kClasses * D);
   for (const int i : subjects)
     for (const int k : classes)
-      Avec(&a[(static_cast<std::size_t>(i) * kClasses + k) * D], k, 0, data.covariates[i].data(), para);
-  const auto design = [&](int i, int k) { return &a[(static_cast<std::size_t>(i) * kClasses + k) * D]; };
+      Avec(&a[(static_cast<std::size_t>(i) * kClasses + k) * D], k, 0, data.covariates[i].data(),
+           para);
+  const auto design = [&](int i, int k) {
+    return &a[(static_cast<std::size_t>(i) * kClasses + k) * D];
+  };
   const auto at = [](int i, int k) { return static_cast<std::size_t>(i) * kClasses + k; };
 
   std::vector<double> q(static_cast<std::size_t>(S) * kClasses, 1.0 / kClasses);
-  const auto sieve = [&](int s, int k) -> double& { return q[static_cast<std::size_t>(s) * kClasses + k]; };
+  const auto sieve = [&](int s, int k) -> double& {
+    return q[static_cast<std::size_t>(s) * kClasses + k];
+  };
   std::vector<double> r(static_cast<std::size_t>(n) * kClasses, 0.0);
   std::vector<double> p(static_cast<std::size_t>(n) * kClasses, 0.0);
   std::vector<double> U(static_cast<std::size_t>(P + A));
@@ -96,8 +101,7 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
   IntensityTables R;
   const auto joint = [&](int i, int k) {  // q P(y | p) phi for subject i and class k
     const int y = data.disease_status[i];
-    return sieve(strata.stratum_of[i], k) * status_probability(y, p[at(i, k)]) *
-           R.density(i, k);
+    return sieve(strata.stratum_of[i], k) * status_probability(y, p[at(i, k)]) * R.density(i, k);
   };
 
   compute_p();
@@ -131,7 +135,8 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
         }
         const RSlot slot = r_slot(para, y, k);
         const double s2 = R.s2[y][k];
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k], s2);
+        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k],
+                         s2);
       }
     }
     // M-step of the sieve (a stratum without subjects keeps probabilities 0).

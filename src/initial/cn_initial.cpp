@@ -13,8 +13,8 @@
 #include "initial/initial.h"
 
 namespace {
-constexpr int kClasses = 3;    // total copy number 0, 1, 2 or more
-constexpr int kRefClass = 2;   // reference of the class frequencies
+constexpr int kClasses = 3;       // total copy number 0, 1, 2 or more
+constexpr int kRefClass = 2;      // reference of the class frequencies
 constexpr int kMinPerStatus = 3;  // controls and cases a class needs to be modelled
 }  // namespace
 
@@ -98,8 +98,7 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
       if (present(k)) append(para.r_logvar_start + kClasses * g + k + 1);
 
   // Exclusion: every flag is rewritten.
-  for (int i = 0; i < n; ++i)
-    data.excluded[i] = usable[i] && present(capped[i]) ? 0 : 1;
+  for (int i = 0; i < n; ++i) data.excluded[i] = usable[i] && present(capped[i]) ? 0 : 1;
 
   // Start values; group g is started from the subjects of status g.
   for (int u = 0; u < para.num_params; ++u) start[u] = 0.0;

@@ -46,21 +46,62 @@ TEST(CnAcceptance, Cases) {
   };
   const std::vector<Case> cases = {
       {"unchanged", 1, {1, 1, 1}, [](std::vector<double>&) {}, 0},
-      {"one-copy mean moved by 0.19 of sd 0.2", 1, {1, 1, 1},
-       [](std::vector<double>& f) { f[4] += 0.19; f[5] += 0.19; }, 0},
-      {"one-copy mean of controls moved beyond one sd", 0, {1, 1, 1},
-       [](std::vector<double>& f) { f[4] -= 0.21; }, 1},
-      {"cases' one-copy mean moved beyond one sd", 1, {1, 1, 1},
-       [](std::vector<double>& f) { f[7] -= 0.21; f[8] -= 0.21; }, 1},
-      {"one-copy class absent: no movement test", 1, {1, 0, 1},
-       [](std::vector<double>& f) { f[4] -= 5.0; f[7] -= 5.0; }, 0},
-      {"shifts of one and two copies differ by 0.26", 1, {1, 1, 1},
-       [](std::vector<double>& f) { f[8] += 0.13; f[7] -= 0.13; }, 1},
-      {"shift test applies with the one-copy class absent", 1, {1, 0, 1},
-       [](std::vector<double>& f) { f[7] += 0.3; }, 1},
-      {"shift test skipped with one group", 0, {1, 1, 1}, [](std::vector<double>& f) { f[5] += 0.1; }, 0},
-      {"NaN means and variances never fail", 1, {1, 1, 1},
-       [](std::vector<double>& f) { f[4] = nan; f[7] = nan; f[10] = nan; }, 0},
+      {"one-copy mean moved by 0.19 of sd 0.2",
+       1,
+       {1, 1, 1},
+       [](std::vector<double>& f) {
+         f[4] += 0.19;
+         f[5] += 0.19;
+       },
+       0},
+      {"one-copy mean of controls moved beyond one sd",
+       0,
+       {1, 1, 1},
+       [](std::vector<double>& f) { f[4] -= 0.21; },
+       1},
+      {"cases' one-copy mean moved beyond one sd",
+       1,
+       {1, 1, 1},
+       [](std::vector<double>& f) {
+         f[7] -= 0.21;
+         f[8] -= 0.21;
+       },
+       1},
+      {"one-copy class absent: no movement test",
+       1,
+       {1, 0, 1},
+       [](std::vector<double>& f) {
+         f[4] -= 5.0;
+         f[7] -= 5.0;
+       },
+       0},
+      {"shifts of one and two copies differ by 0.26",
+       1,
+       {1, 1, 1},
+       [](std::vector<double>& f) {
+         f[8] += 0.13;
+         f[7] -= 0.13;
+       },
+       1},
+      {"shift test applies with the one-copy class absent",
+       1,
+       {1, 0, 1},
+       [](std::vector<double>& f) { f[7] += 0.3; },
+       1},
+      {"shift test skipped with one group",
+       0,
+       {1, 1, 1},
+       [](std::vector<double>& f) { f[5] += 0.1; },
+       0},
+      {"NaN means and variances never fail",
+       1,
+       {1, 1, 1},
+       [](std::vector<double>& f) {
+         f[4] = nan;
+         f[7] = nan;
+         f[10] = nan;
+       },
+       0},
       {"cluster means out of order", 0, {1, 1, 1}, [](std::vector<double>& f) { f[3] = -0.4; }, 1},
   };
   for (const Case& c : cases) {

@@ -34,7 +34,8 @@ void add_stratum(std::vector<Cell> cells, double z, std::mt19937& rng, FitRun& r
 }
 
 // A sieve probe with two strata (z = 0 and z = 1) built from the given cells.
-void sieve_probe(FitRun& run, const std::vector<Cell>& stratum0, const std::vector<Cell>& stratum1) {
+void sieve_probe(FitRun& run, const std::vector<Cell>& stratum0,
+                 const std::vector<Cell>& stratum1) {
   std::mt19937 rng(7);
   std::vector<int> status, cn;
   std::vector<double> r, z;
@@ -84,7 +85,8 @@ TEST(CnFitEdges, AbsentReferenceClassFails) {
       run.data.disease_status[i] = i % 2;
       run.data.called_cn[i] = k;
       run.data.intensity_r[i] = (k == 0 ? -2.0 : k == 1 ? -0.5 : 0.0) + 0.1 * normal(rng);
-      for (int j = 0; j < design_columns(model_type); ++j) run.data.covariates[i][j] = i % 2 == 0 ? normal(rng) : 0.0;
+      for (int j = 0; j < design_columns(model_type); ++j)
+        run.data.covariates[i][j] = i % 2 == 0 ? normal(rng) : 0.0;
     }
     ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 0), 0);
     ASSERT_EQ(run.para.cn_class_present, (std::vector<int>{1, 1, 0}));
@@ -105,7 +107,8 @@ TEST(CnFitEdges, SieveSlotAtZeroIsFixedAndTheRestStaysExact) {
   ASSERT_EQ(run.report.num_strata, 2);
   EXPECT_EQ(run.report.sieve_q[3 + 0], 0.0);
   for (const int position : run.report.free_positions) EXPECT_NE(position, P + 2 + 0 + 1);
-  EXPECT_EQ(run.report.free_positions.size(), static_cast<std::size_t>(run.para.num_free_params + 3));
+  EXPECT_EQ(run.report.free_positions.size(),
+            static_cast<std::size_t>(run.para.num_free_params + 3));
 
   const Objective f(run, 2);
   std::vector<double> gradient;
@@ -167,8 +170,16 @@ TEST(Strata, DistinctValuesAndQuantiles) {
     std::vector<int> size;
   };
   std::vector<Case> cases = {
-      {"three values in order of first subject", {5, 1, 5, 3, 1}, {0, 0, 0, 0, 0}, {0, 1, 0, 2, 1}, {2, 2, 1}},
-      {"within 1e-6 of the representative", {1.0, 1.0000009, 1.0000015, 0.9999991}, {0, 0, 0, 0}, {0, 0, 1, 0}, {3, 1}},
+      {"three values in order of first subject",
+       {5, 1, 5, 3, 1},
+       {0, 0, 0, 0, 0},
+       {0, 1, 0, 2, 1},
+       {2, 2, 1}},
+      {"within 1e-6 of the representative",
+       {1.0, 1.0000009, 1.0000015, 0.9999991},
+       {0, 0, 0, 0},
+       {0, 0, 1, 0},
+       {3, 1}},
       {"excluded subjects open no stratum", {4, 2, 4}, {1, 0, 0}, {-1, 0, 1}, {1, 1}},
   };
   {

@@ -37,13 +37,13 @@ inline int run_fit(int model_type, FitRun& run, FitControl control) {
   control.report = &run.report;
   std::copy(run.start.begin(), run.start.begin() + run.para.num_params, run.theta.begin());
   if (model_type == 0)
-    return fit_retro_K(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov, run.data,
-                       run.para, control);
+    return fit_retro_K(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov,
+                       run.data, run.para, control);
   if (model_type == 1)
-    return fit_retro_KZ(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov, run.data,
-                        run.para, control);
-  return fit_pro_KZ_sieve(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov, run.data,
-                          run.para, control);
+    return fit_retro_KZ(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov,
+                        run.data, run.para, control);
+  return fit_pro_KZ_sieve(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov,
+                          run.data, run.para, control);
 }
 
 // Simulates probe `probe_index` of the settings, starts and fits it.

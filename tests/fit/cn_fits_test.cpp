@@ -77,7 +77,8 @@ TEST_P(CnFitMath, GradientVanishesAndLouisInformationIsTheHessian) {
   for (int u = 1; u <= D; ++u) {
     EXPECT_NEAR(run.se[u - 1], std::sqrt(v[u][u]), 1e-2 * std::sqrt(v[u][u]));
     for (int w = 1; w <= D; ++w)
-      EXPECT_NEAR(run.cov[u][w] / std::sqrt(v[u][u] * v[w][w]), v[u][w] / std::sqrt(v[u][u] * v[w][w]), 1e-2);
+      EXPECT_NEAR(run.cov[u][w] / std::sqrt(v[u][u] * v[w][w]),
+                  v[u][w] / std::sqrt(v[u][u] * v[w][w]), 1e-2);
   }
 }
 
@@ -120,6 +121,22 @@ INSTANTIATE_TEST_SUITE_P(AllModels, CnFitMath,
                          ::testing::Values(FitCase{0, 0, 11}, FitCase{0, 1, 12}, FitCase{1, 0, 13},
                                            FitCase{1, 1, 14}, FitCase{2, 0, 15}, FitCase{2, 1, 16}),
                          [](const auto& info) { return case_name(info.param); });
+
+// A start that is already the maximum still takes one Newton step, and only one.
+TEST(CnFitResults, StartAtTheMaximumTakesOneStep) {
+  for (const int model_type : {0, 1}) {
+    const SimSettings settings = cn_settings(800, model_type, 1.5, 60 + model_type);
+    const SimSubjects subjects = make_subjects(settings);
+    FitRun run;
+    fit_simulated(run, model_type, settings, subjects, 0, 0, tight_control());
+    ASSERT_EQ(run.fit_status, 0);
+    // The estimates, frequencies turned back into log-ratios, become the start.
+    const Objective at_maximum(run, model_type);
+    std::copy(at_maximum.theta0.begin(), at_maximum.theta0.end(), run.start.begin());
+    EXPECT_EQ(run_fit(model_type, run, FitControl{}), 0);
+    EXPECT_EQ(run.iterations, 1) << model_type;
+  }
+}
 
 // Results that the driver and the test read on success.
 TEST(CnFitResults, FrequenciesAreProbabilitiesAndSieveCountsAreRestored) {
@@ -196,7 +213,8 @@ TEST(CnFitCalibration, NullPValuesAreNearUniform) {
     }
     ASSERT_GE(tested, 225) << "model " << model_type;
     const double share = static_cast<double>(rejected) / tested;
-    std::printf("model %d: %d of 250 null probes tested, share of p < 0.05: %.3f\n", model_type, tested, share);
+    std::printf("model %d: %d of 250 null probes tested, share of p < 0.05: %.3f\n", model_type,
+                tested, share);
     EXPECT_GE(share, 0.02) << "model " << model_type;
     EXPECT_LE(share, 0.09) << "model " << model_type;
   }

@@ -1,6 +1,8 @@
 // Design vector order, measurement indicator, the plausibility tests and the inversion
 // over free parameters, and the back-transformation of frequencies.
 
+#include "fit/helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "fit/em_steps.h"
-#include "fit/helpers.h"
 #include "fit/model_fixture.h"
 
 namespace {
@@ -117,7 +118,8 @@ TEST(InvertOverFreeParameters, FixedRowsAndColumnsAreZero) {
   DMatrix out = dmatrix(1, 3, 1, 3);
   ASSERT_EQ(invert_E(out, E, para), 0);
   const double det = 4 * 3 - 2 * 2;
-  const std::vector<std::vector<double>> expected = {{3 / det, 0, -2 / det}, {0, 0, 0}, {-2 / det, 0, 4 / det}};
+  const std::vector<std::vector<double>> expected = {
+      {3 / det, 0, -2 / det}, {0, 0, 0}, {-2 / det, 0, 4 / det}};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) EXPECT_NEAR(out[i + 1][j + 1], expected[i][j], 1e-14);
 

@@ -65,7 +65,9 @@ inline std::vector<int> strata_of(const DATA& data, int& count) {
   for (int i = 0; i < data.num_subjects; ++i) {
     if (data.excluded[i] == 1) continue;
     int s = 0;
-    while (s < static_cast<int>(values.size()) && std::fabs(values[s] - data.covariates[i][0]) >= 1e-6) ++s;
+    while (s < static_cast<int>(values.size()) &&
+           std::fabs(values[s] - data.covariates[i][0]) >= 1e-6)
+      ++s;
     if (s == static_cast<int>(values.size())) values.push_back(data.covariates[i][0]);
     of[i] = s;
   }
@@ -84,7 +86,8 @@ inline double sieve(const std::vector<double>& theta, const std::vector<double>&
     for (int k = 0; k < 3; ++k) {
       if (!para.cn_class_present[k]) continue;
       const double p = 1.0 / (1.0 + std::exp(-linear_predictor(theta, k, data, i, para)));
-      sum += q[stratum[i] * 3 + k] * (y == 1 ? p : 1.0 - p) * intensity_density(theta, k, data, i, para);
+      sum += q[stratum[i] * 3 + k] * (y == 1 ? p : 1.0 - p) *
+             intensity_density(theta, k, data, i, para);
     }
     ell += std::log(sum);
   }

@@ -37,7 +37,8 @@ inline PARA make_para(const ModelSpec& spec) {
   para.gene_covariate_effects.fill(0);
   for (int j = 0; j < J; ++j) {
     para.covariate_effects[j][j] = spec.main_flag;
-    if (j < static_cast<int>(spec.kz_flags.size())) para.gene_covariate_effects[j][0] = spec.kz_flags[j];
+    if (j < static_cast<int>(spec.kz_flags.size()))
+      para.gene_covariate_effects[j][0] = spec.kz_flags[j];
     para.covariate_names.push_back("z" + std::to_string(j));
   }
   // Counted as the model set-up counts: intercept, then every flag above 0.

@@ -9,11 +9,12 @@
 
 #include "driver/probe.h"
 #include "fit/cn_fit_harness.h"
+#include "test/wald.h"
 
 namespace {
 
 struct Outcomes {
-  int probes = 0, start = 0, fit = 0, acceptance = 0;
+  int probes = 0, start = 0, fit = 0, acceptance = 0, test = 0;
 };
 
 Outcomes count_outcomes(int model_type, int dme, double miscall_rate, int n, int probes) {
@@ -34,6 +35,10 @@ Outcomes count_outcomes(int model_type, int dme, double miscall_rate, int n, int
       ++out.fit;
     } else if (accept_fit(run.theta.data(), run.start.data(), run.para, false) != 0) {
       ++out.acceptance;
+    } else {
+      double statistic = 0.0, p_value = 1.0;
+      if (get_testing_results(statistic, p_value, run.theta.data(), run.cov, run.para) != 0)
+        ++out.test;
     }
   }
   return out;
@@ -44,10 +49,12 @@ TEST(CnProbeOutcomes, DISABLED_MostSimulatedProbesAreAnalysed) {
     for (const int model_type : {0, 1, 2})
       for (const int dme : {0, 1}) {
         const Outcomes o = count_outcomes(model_type, dme, miscall, 1000, 100);
-        std::printf("model %d dme %d miscall %.2f: %d probes, NA at start %d, fit %d, acceptance %d\n",
-                    model_type, dme, miscall, o.probes, o.start, o.fit, o.acceptance);
+        std::printf(
+            "model %d dme %d miscall %.2f: %d probes, NA at start %d, fit %d, acceptance %d, test "
+            "%d\n",
+            model_type, dme, miscall, o.probes, o.start, o.fit, o.acceptance, o.test);
         if (miscall == 0.0) {
-          EXPECT_LE(o.start + o.fit + o.acceptance, o.probes / 10);
+          EXPECT_LE(o.start + o.fit + o.acceptance + o.test, o.probes / 10);
         }
       }
 }

@@ -45,16 +45,26 @@ TEST(ClusterChecksCN, Cases) {
   };
   const std::vector<Case> cases = {
       {"rising lower limits", {1, 1, 1}, {{-2.0, -0.5, 0.0}}, {{0.3, 0.6, 0.2}}, 0},
-      {"lower limit of class 1 above that of class 2", {1, 1, 1}, {{-2.0, -0.5, 0.0}}, {{0.3, 0.1, 0.5}}, 1},
+      {"lower limit of class 1 above that of class 2",
+       {1, 1, 1},
+       {{-2.0, -0.5, 0.0}},
+       {{0.3, 0.1, 0.5}},
+       1},
       {"equal means", {1, 1, 1}, {{-2.0, -0.5, -0.5}}, {{0.3, 0.2, 0.2}}, 0},
       {"reversed means", {1, 1, 1}, {{-2.0, 0.1, 0.0}}, {{0.3, 0.2, 0.2}}, 1},
       {"class 1 absent breaks the chain", {1, 0, 1}, {{0.5, -0.5, 0.0}}, {{0.1, 0.2, 0.2}}, 0},
       {"class 0 absent", {0, 1, 1}, {{5.0, -0.5, 0.0}}, {{0.1, 0.2, 0.2}}, 0},
       {"NaN mean never rejects", {1, 1, 1}, {{-2.0, nan, 0.0}}, {{0.3, 0.2, 0.2}}, 0},
-      {"reversal in the cases alone", {1, 1, 1}, {{-2.0, -0.5, 0.0}, {-2.0, 0.1, 0.0}},
-       {{0.3, 0.2, 0.2}, {0.3, 0.2, 0.2}}, 1},
-      {"two groups in order", {1, 1, 1}, {{-2.0, -0.5, 0.0}, {-1.9, -0.45, 0.05}},
-       {{0.3, 0.2, 0.2}, {0.3, 0.2, 0.2}}, 0},
+      {"reversal in the cases alone",
+       {1, 1, 1},
+       {{-2.0, -0.5, 0.0}, {-2.0, 0.1, 0.0}},
+       {{0.3, 0.2, 0.2}, {0.3, 0.2, 0.2}},
+       1},
+      {"two groups in order",
+       {1, 1, 1},
+       {{-2.0, -0.5, 0.0}, {-1.9, -0.45, 0.05}},
+       {{0.3, 0.2, 0.2}, {0.3, 0.2, 0.2}},
+       0},
   };
   for (const Case& c : cases) {
     const PARA p = cn_para(static_cast<int>(c.means.size()) - 1, c.present);
@@ -111,25 +121,59 @@ TEST(ClusterChecksSNP, IlluminaCases) {
   };
   const std::vector<Case> cases = {
       {"plausible", all_cn, [](std::vector<double>&) {}, 0},
-      {"zero-copy mean -1.3", all_cn, [](std::vector<double>& v) { v[0] = -1.3; v[1] = -0.5; }, 0},
+      {"zero-copy mean -1.3", all_cn,
+       [](std::vector<double>& v) {
+         v[0] = -1.3;
+         v[1] = -0.5;
+       },
+       0},
       {"zero-copy mean -1.29", all_cn, [](std::vector<double>& v) { v[0] = -1.29; }, 1},
-      {"zero-copy mean -1.29, class absent", {0, 1, 1}, [](std::vector<double>& v) { v[0] = -1.29; }, 0},
-      {"R sd 0.39 in class 1", all_cn, [](std::vector<double>& v) { v[4] = std::log(0.39 * 0.39); v[1] = -0.9; }, 0},
-      {"R sd 0.41 in class 1", all_cn, [](std::vector<double>& v) { v[4] = std::log(0.41 * 0.41); v[1] = -0.9; }, 1},
-      {"R sd 0.41 in class 0", all_cn, [](std::vector<double>& v) { v[3] = std::log(0.41 * 0.41); }, 0},
+      {"zero-copy mean -1.29, class absent",
+       {0, 1, 1},
+       [](std::vector<double>& v) { v[0] = -1.29; },
+       0},
+      {"R sd 0.39 in class 1", all_cn,
+       [](std::vector<double>& v) {
+         v[4] = std::log(0.39 * 0.39);
+         v[1] = -0.9;
+       },
+       0},
+      {"R sd 0.41 in class 1", all_cn,
+       [](std::vector<double>& v) {
+         v[4] = std::log(0.41 * 0.41);
+         v[1] = -0.9;
+       },
+       1},
+      {"R sd 0.41 in class 0", all_cn, [](std::vector<double>& v) { v[3] = std::log(0.41 * 0.41); },
+       0},
       {"B sd 0.24", all_cn, [](std::vector<double>& v) { v[12 + 4] = std::log(0.24 * 0.24); }, 0},
       {"B sd 0.26", all_cn, [](std::vector<double>& v) { v[12 + 2] = std::log(0.26 * 0.26); }, 1},
       {"one sd of clearance", all_cn,
-       [](std::vector<double>& v) { v[4] = std::log(0.04); v[5] = std::log(0.25 * 0.25); }, 0},
+       [](std::vector<double>& v) {
+         v[4] = std::log(0.04);
+         v[5] = std::log(0.25 * 0.25);
+       },
+       0},
       {"overlap of one and two copies", all_cn,
-       [](std::vector<double>& v) { v[4] = std::log(0.04); v[5] = std::log(0.35 * 0.35); }, 1},
+       [](std::vector<double>& v) {
+         v[4] = std::log(0.04);
+         v[5] = std::log(0.35 * 0.35);
+       },
+       1},
       {"B mean of AB below AA", all_cn, [](std::vector<double>& v) { v[6 + 4] = -0.1; }, 1},
-      {"R means reversed", all_cn, [](std::vector<double>& v) { v[1] = 0.1; v[2] = 0.05; }, 1},
+      {"R means reversed", all_cn,
+       [](std::vector<double>& v) {
+         v[1] = 0.1;
+         v[2] = 0.05;
+       },
+       1},
   };
   for (const Case& c : cases) {
     std::vector<double> v = snp_vector_I();
     c.change(v);
-    EXPECT_EQ(check_cluster_means_SNP(v.data(), snp_para('I', c.cn_present, all_alleles)), c.expected) << c.name;
+    EXPECT_EQ(check_cluster_means_SNP(v.data(), snp_para('I', c.cn_present, all_alleles)),
+              c.expected)
+        << c.name;
   }
 }
 

@@ -82,11 +82,13 @@ TEST(CnInitialLayout, BlocksAndFreeParametersForEachModelAndGroupSetting) {
   // K only: beta, two log-ratios, means and log-variances of three classes per group.
   std::vector<Case> cases;
   cases.push_back({make_para_k_only(), 0, 1, 3, 9, {1, 2, 3, 4, 5, 6, 7, 8, 9}});
-  cases.push_back({make_para_k_only(), 1, 1, 3, 15, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}});
+  cases.push_back(
+      {make_para_k_only(), 1, 1, 3, 15, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}});
   // Two independent covariates: K, z0, z1, intercept.
   cases.push_back({make_para_independent(2), 0, 4, 6, 12, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}});
   // Dependent covariate: no frequency block, means follow the coefficients.
-  cases.push_back({make_para_dependent(1), 1, 3, 3, 15, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}});
+  cases.push_back(
+      {make_para_dependent(1), 1, 3, 3, 15, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}});
   for (Case& c : cases) {
     const Start s = run(three_classes(), c.para, c.dme);
     EXPECT_EQ(s.status, 0);
@@ -127,7 +129,8 @@ TEST(CnInitialStart, ValuesFromCellStatistics) {
   ASSERT_EQ(two.status, 0);
   // Six means: controls' classes 0, 1, 2, then the cases'.
   for (int y = 0; y < 2; ++y)
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(two.v[two.para.r_mean_start + 3 * y + k], mean_of(t, y, k), 1e-12);
+    for (int k = 0; k < 3; ++k)
+      EXPECT_NEAR(two.v[two.para.r_mean_start + 3 * y + k], mean_of(t, y, k), 1e-12);
 }
 
 TEST(CnInitialSelection, ClassesNeedThreeControlsAndThreeCases) {
@@ -153,8 +156,10 @@ TEST(CnInitialSelection, ClassesNeedThreeControlsAndThreeCases) {
     EXPECT_EQ(r.status, 0) << c.name;
     EXPECT_EQ(r.para.cn_class_present, c.present) << c.name;
     if (c.present[1] == 0) {
-      for (std::size_t i = 0; i < s.size(); ++i) EXPECT_EQ(r.data.excluded[i], s[i].cn == 1 ? 1 : 0) << c.name;
-      for (const int position : {2, 3 + 1, 3 + 4, 9 + 1, 9 + 4}) EXPECT_EQ(r.v[position], 0.0) << c.name;
+      for (std::size_t i = 0; i < s.size(); ++i)
+        EXPECT_EQ(r.data.excluded[i], s[i].cn == 1 ? 1 : 0) << c.name;
+      for (const int position : {2, 3 + 1, 3 + 4, 9 + 1, 9 + 4})
+        EXPECT_EQ(r.v[position], 0.0) << c.name;
       for (const int position : free_list(r.para))
         for (const int absent : {3, 5, 8, 11, 14}) EXPECT_NE(position, absent) << c.name;
     }
@@ -216,12 +221,8 @@ TEST(CnInitialVerdict, ProbeFailures) {
            if (x.cn == 1 && x.status == 0) x.r = -0.5;
        },
        1},
-      {"a negative call",
-       [](std::vector<Subject>& s) { s[3].cn = -1; },
-       1},
-      {"a status other than 0 and 1",
-       [](std::vector<Subject>& s) { s[3].status = 2; },
-       1},
+      {"a negative call", [](std::vector<Subject>& s) { s[3].cn = -1; }, 1},
+      {"a status other than 0 and 1", [](std::vector<Subject>& s) { s[3].status = 2; }, 1},
   };
   for (const Case& c : cases) {
     std::vector<Subject> s = three_classes();
