@@ -29,12 +29,7 @@ namespace {
 
 constexpr int kClasses = 3;
 
-// exp(eta) / (exp(eta) + 1), written so that neither branch overflows.
-double expit(double eta) {
-  if (eta >= 0.0) return 1.0 / (1.0 + std::exp(-eta));
-  const double e = std::exp(eta);
-  return e / (e + 1.0);
-}
+double expit(double eta) { return std::exp(eta) / (std::exp(eta) + 1.0); }
 
 // P(y | p)
 double status_probability(int y, double p) { return (1.0 - p) * (1 - y) + y * p; }
