@@ -23,6 +23,12 @@ inline void add_normal_terms(double* U, const DMatrix& E, int m, int q, double r
   E[q + 1][q + 1] += 0.5 * rho * e * e / s2;
 }
 
+// The log-variance terms alone, for an intensity whose mean is held fixed.
+inline void add_logvar_terms(double* U, const DMatrix& E, int q, double rho, double e, double s2) {
+  U[q] += -0.5 * rho * (1.0 - e * e / s2);
+  E[q + 1][q + 1] += 0.5 * rho * e * e / s2;
+}
+
 // A complete-data score vector given one latent class, kept as its non-zero entries.
 struct SparseScore {
   std::vector<int> position;
