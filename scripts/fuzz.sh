@@ -33,7 +33,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$work" "$artifacts" "$(dirname "$log")"
   status=0
   # -close_fd_mask=1: the runs' reports on standard output would only slow the fuzzer.
-  "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -seed=1 -timeout=10 -rss_limit_mb=2048 \
+  "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -seed=1 -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
     -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$work" "fuzz/corpus/$target" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
