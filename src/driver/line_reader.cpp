@@ -10,9 +10,6 @@
 #include "driver/stop.h"
 
 namespace {
-// Large enough that a line of a few hundred thousand characters takes few refills.
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -37,7 +34,7 @@ bool LineReader::open(const std::string& path) {
   path_ = path;
   file_.reset(std::fopen(path.c_str(), "r"));
   if (!file_) return false;
-  buffer_.assign(kBufferSize, '\0');
+  buffer_.assign(buffer_size_, '\0');
   begin_ = end_ = 0;
   at_eof_ = false;
   carry_.clear();

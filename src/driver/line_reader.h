@@ -14,6 +14,13 @@
 // "\nError: Cannot read '%s'.\n" and stops the run.
 class LineReader {
  public:
+  // Large enough that a line of a few hundred thousand characters takes few refills.
+  static constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+  // `buffer_size` (at least 1) is the size of each read; only tests choose a small one,
+  // to make lines span many refills.
+  explicit LineReader(std::size_t buffer_size = kDefaultBufferSize)
+      : buffer_size_(buffer_size > 0 ? buffer_size : 1) {}
+
   // Opens `path` for reading; false when it cannot be opened.
   bool open(const std::string& path);
   // The next line without its line break; false at the end of the file. The view stays
@@ -33,6 +40,7 @@ class LineReader {
 
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::string path_;
+  std::size_t buffer_size_;
   std::vector<char> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -1,165 +1,18 @@
-// Program entry: the banner, the command line, the specification file, the input
-// files, the model set-up and the loop over probes.
+// Program entry: runs Quillmark on the command line and turns a stopped run into
+// exit status 1.
 
 #include <cstdio>
-#include <ctime>
 #include <new>
 #include <string>
+#include <vector>
 
-#include "driver/data.h"
-#include "driver/model_setup.h"
-#include "driver/option.h"
-#include "driver/para.h"
-#include "driver/probe_loop.h"
-#include "driver/readers.h"
-#include "driver/results.h"
-#include "driver/spec_file.h"
+#include "driver/run.h"
 #include "driver/stop.h"
 #include "numeric/nrerror.h"
 
-namespace {
-
-// The local time in the 24-character calendar form, "Thu Jun  7 14:03:59 2012".
-std::string local_time_text() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[64];
-  std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &local);
-  return text;
-}
-
-void write_banner() {
-  std::printf("\n");
-  std::printf("@-------------------------------------------------@\n");
-  std::printf("|   Quillmark    |   v1.0   |     01/Jun/2012     |\n");
-  std::printf("---------------------------------------------------\n");
-  std::printf("|          For documentation & citation           |\n");
-  std::printf("|  See README.md of the Quillmark distribution    |\n");
-  std::printf("@-------------------------------------------------@\n\n");
-}
-
-void read_command_line(int argc, char** argv, OPTION& option) {
-  std::printf("\nOptions in effect:\n");
-  for (int a = 1; a < argc; ++a) {
-    const std::string argument = argv[a];
-    std::printf("        -- '%s' ", argument.c_str());
-    if (argument != "--spec_file") {
-      std::printf("\nError: Unknown command line option '%s'.\n", argument.c_str());
-      kill_Quillmark();
-    }
-    if (a + 1 >= argc) {
-      std::printf("\nError: Option '--spec_file' needs a path.\n");
-      kill_Quillmark();
-    }
-    const std::string path = argv[++a];
-    if (path.size() > static_cast<std::size_t>(kMaxNameLength)) {
-      std::printf("\nError: Path '%s' in '--spec_file' is longer than %d characters.\n",
-                  path.c_str(), kMaxNameLength);
-      kill_Quillmark();
-    }
-    std::printf("Model specifications read from '%s'\n", path.c_str());
-    option.spec_file = path;
-    option.spec_file_given = 1;
-  }
-}
-
-void write_defaults_in_effect(const OPTION& o) {
-  std::printf("\nDefaults in effect:\n");
-  if (!o.spec_file_given)
-    std::printf("        -- Specifications read from '%s'\n", o.spec_file.c_str());
-  if (!o.phenotype_file_given)
-    std::printf("        -- Phenotypes read from '%s'\n", o.phenotype_file.c_str());
-  if (!o.raw_intensity_dat_file_given)
-    std::printf("        -- Raw intensities read from '%s'\n", o.raw_intensity_dat_file.c_str());
-  if (!o.raw_intensity_info_file_given)
-    std::printf("        -- Information on raw intensities read from '%s'\n",
-                o.raw_intensity_info_file.c_str());
-  if (!o.called_cn_dat_file_given)
-    std::printf("        -- Called CNs read from '%s'\n", o.called_cn_dat_file.c_str());
-  if (!o.called_cn_info_file_given)
-    std::printf("        -- Information on called CNs read from '%s'\n",
-                o.called_cn_info_file.c_str());
-  if (!o.result_file_given)
-    std::printf("        -- Results outputed to '%s'\n", o.result_file.c_str());
-  if (!o.design_given) std::printf("        -- Study design is '%s'\n", o.design.c_str());
-  if (!o.array_type_given)
-    std::printf("        -- Raw intensities from array '%c'\n", o.array_type);
-  if (!o.probe_type_given)
-    std::printf("        -- Request analysis at probe '%s'\n", o.probe_type.c_str());
-  if (!o.effect_mode_given)
-    std::printf("        -- Effect mode set to be '%s'\n", o.effect_mode.c_str());
-  if (!o.differential_measurement_errors_given)
-    std::printf("        -- DIFFERENTIAL_MEASUREMENT_ERRORS set to be '%d'\n",
-                o.differential_measurement_errors);
-  if (!o.categorical_given) std::printf("        -- No covariate is categorical\n");
-  if (!o.dependent_given)
-    std::printf("        -- No covariate is correlated with genetic variables\n");
-  if (!o.effect_given)
-    std::printf(
-        "        -- The disease model only contains the main effect of the total copy number\n");
-  if (!o.test_given) std::printf("        -- Joint testing of all genetic effects\n");
-  std::printf("\n");
-}
-
-int run(int argc, char** argv) {
-  write_banner();
-  std::printf("\nQuillmark started: %s\n", local_time_text().c_str());
-
-  OPTION option;
-  set_default_options(option);
-  read_command_line(argc, argv, option);
-  read_spec_file(option);
-  write_defaults_in_effect(option);
-
-  PhenotypeTable phenotypes = read_phenotype_file(option);
-  const int n = phenotypes.num_subjects;
-  std::printf("%d subjects, 1 disease variable and %d covariates read from '%s'\n", n,
-              option.num_covariates, option.phenotype_file.c_str());
-  order_dependent_covariate_first(option, n, phenotypes.covariates);
-
-  const long raw_rows = count_raw_info_rows(option.raw_intensity_info_file);
-  std::printf("%ld rows read from '%s'\n", raw_rows, option.raw_intensity_dat_file.c_str());
-  const ProbeTableSummary probes = scan_called_cn_info(option.called_cn_info_file);
-  std::printf("%ld rows read from '%s'\n", probes.num_probes, option.called_cn_dat_file.c_str());
-
-  ProbeProcessor processor;
-  DATA& data = processor.data;
-  data.num_subjects = n;
-  data.excluded.assign(static_cast<std::size_t>(n), 0);
-  data.called_cn.assign(static_cast<std::size_t>(n), 0);
-  data.disease_status = phenotypes.disease_status;
-  data.intensity_r.assign(static_cast<std::size_t>(n), 0.0);
-  data.intensity_b.assign(static_cast<std::size_t>(n), 0.0);
-
-  translate_options_to_para_data(option, processor.para, data, phenotypes.covariates);
-  check_options(option, processor.para);
-  phenotypes = PhenotypeTable{};
-
-  const long raw_skip = probes.num_probes > 0
-                            ? find_raw_info_row(option.raw_intensity_info_file, probes.first_name)
-                            : 0;
-  ProbeSource source;
-  open_probe_source(source, option, n, raw_skip, probes.first_name);
-
-  ResultsFile results;
-  create_results_file(
-      results, option.result_file,
-      {option.spec_file, option.phenotype_file, option.raw_intensity_dat_file,
-       option.raw_intensity_info_file, option.called_cn_dat_file, option.called_cn_info_file});
-  while (process_next_probe(option, source, processor, results)) {
-  }
-  close_results_file(results);
-
-  std::printf("\nQuillmark complete: %s\n\n", local_time_text().c_str());
-  return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   try {
-    return run(argc, argv);
+    return run_quillmark(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const RunStopped&) {
     std::fflush(stdout);
     return 1;

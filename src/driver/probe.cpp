@@ -96,19 +96,23 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
   if (status < 1) {
     std::copy(start, start + para.num_params, fitted);
     double* se = work.std_errors.data();
-    switch (para.model_type) {
-      case 0:
-        status = snp ? fit_retro_KL(work.loglik, work.iterations, fitted, se, work.cov, data, para)
-                     : fit_retro_K(work.loglik, work.iterations, fitted, se, work.cov, data, para);
-        break;
-      case 1:
-        status = snp ? fit_retro_KLZ(work.loglik, work.iterations, fitted, se, work.cov, data, para)
-                     : fit_retro_KZ(work.loglik, work.iterations, fitted, se, work.cov, data, para);
-        break;
-      default:
-        status = snp ? fit_pro_KLZ_sieve(work.loglik, work.iterations, fitted, se, work.cov, data, para)
-                     : fit_pro_KZ_sieve(work.loglik, work.iterations, fitted, se, work.cov, data, para);
-        break;
+    if (work.fit_override) {
+      status = work.fit_override(work.loglik, work.iterations, fitted, se, work.cov, data, para);
+    } else {
+      switch (para.model_type) {
+        case 0:
+          status = snp ? fit_retro_KL(work.loglik, work.iterations, fitted, se, work.cov, data, para)
+                       : fit_retro_K(work.loglik, work.iterations, fitted, se, work.cov, data, para);
+          break;
+        case 1:
+          status = snp ? fit_retro_KLZ(work.loglik, work.iterations, fitted, se, work.cov, data, para)
+                       : fit_retro_KZ(work.loglik, work.iterations, fitted, se, work.cov, data, para);
+          break;
+        default:
+          status = snp ? fit_pro_KLZ_sieve(work.loglik, work.iterations, fitted, se, work.cov, data, para)
+                       : fit_pro_KZ_sieve(work.loglik, work.iterations, fitted, se, work.cov, data, para);
+          break;
+      }
     }
   }
   if (status < 1) status = accept_fit(fitted, start, para, snp);

@@ -3,6 +3,7 @@
 // model, the acceptance checks and the Wald test. It depends only on the run's fixed
 // set-up and the probe's own input; all per-probe state is owned by the caller.
 
+#include <functional>
 #include <vector>
 
 #include "driver/data.h"
@@ -18,6 +19,12 @@ struct ProbeWork {
   DMatrix cov;                     // 1..kMaxParams x 1..kMaxParams
   double loglik = 0.0;
   int iterations = 0;
+  // Empty in a run. When set, it is called in place of the fit that the probe type and
+  // the model choose, with the same arguments; tests use it to give a probe a chosen
+  // fit outcome and follow it through acceptance, the Wald test and the results line.
+  std::function<int(double& loglik, int& iterations, double* params, double* std_errors,
+                    const DMatrix& cov, const DATA& data, PARA& para)>
+      fit_override;
   ProbeWork();
 };
 

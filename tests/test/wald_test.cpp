@@ -85,20 +85,35 @@ TEST(WaldTest, UnusableCovarianceIsReportedNotFatal) {
   ModelSpec spec;
   spec.num_columns = 1;
   spec.kz_flags = {2};
-  const PARA para = make_para(spec);
-  const double theta[4] = {0.6, -0.6, 0.0, 0.0};
-  double w = 0.0, p = 0.0;
-  // Not positive definite: the statistic would be negative.
-  EXPECT_EQ(
-      get_testing_results(
-          w, p, theta,
-          covariance({{0.04, 0.1, 0, 0}, {0.1, 0.04, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}), para),
-      1);
-  // A zero row would stop the LU decomposition.
-  EXPECT_EQ(get_testing_results(
-                w, p, theta,
-                covariance({{0.04, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}), para),
-            1);
+  const double nan = std::nan("");
+  struct Case {
+    const char* name;
+    PARA para;
+    std::vector<double> theta;
+    std::vector<std::vector<double>> cov;
+  };
+  const std::vector<Case> cases = {
+      {"not positive definite, W would be negative", make_para(spec), {0.6, -0.6, 0.0, 0.0},
+       {{0.04, 0.1, 0, 0}, {0.1, 0.04, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+      // The same block with b along its positive direction: W comes out positive (about
+      // 5.1) and would be reported although the block is no covariance.
+      {"not positive definite, W would be positive", make_para(spec), {0.6, 0.6, 0.0, 0.0},
+       {{0.04, 0.1, 0, 0}, {0.1, 0.04, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+      // A zero row would stop the LU decomposition, and with it the run.
+      {"zero row", make_para(spec), {0.6, -0.6, 0.0, 0.0},
+       {{0.04, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+      {"undefined covariance", make_para(spec), {0.6, -0.6, 0.0, 0.0},
+       {{0.04, nan, 0, 0}, {nan, 0.09, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+      {"K only, zero variance", make_para_k_only(), {0.6}, {{0.0}}},
+      {"K only, negative variance", make_para_k_only(), {0.6}, {{-0.04}}},
+  };
+  for (const Case& c : cases) {
+    double w = -1.0, p = -1.0;
+    EXPECT_EQ(get_testing_results(w, p, c.theta.data(), covariance(c.cov), c.para), 1) << c.name;
+    // Both outputs are still written: no statistic, p-value 1.
+    EXPECT_EQ(w, 0.0) << c.name;
+    EXPECT_EQ(p, 1.0) << c.name;
+  }
 }
 
 }  // namespace
