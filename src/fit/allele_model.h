@@ -68,11 +68,31 @@ struct BFactor {
 };
 BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array_type);
 
+// Whether the kernel gives the B factor (BFactor::kernel) without evaluating it: always
+// off 'I' arrays and for heterozygous classes, else only strictly inside the bounds.
+inline bool b_kernel_applies(double b, const AlleleClass& cls, char array_type) {
+  const bool inside = kBLowerBound < b && b < kBUpperBound;
+  return array_type != 'I' || inside || !cls.homozygous;
+}
+
 // R and B factors of one subject in one class.
 inline double class_density(double x, double b, const AlleleClass& cls, const Cluster& cl,
                             char array_type) {
   return normal_density(x, cl.mu_r, cl.s2_r) * b_factor(b, cls, cl, array_type).value;
 }
+
+// The class densities f_i(c) of every included subject (position a in the subject list)
+// and modelled class at the current clusters of its status, kept so that the
+// log-likelihood and the next E-step share one evaluation, as IntensityTables does for
+// the total-copy-number fits.
+struct ClassDensities {
+  std::vector<double> f;  // at [a * C + c]
+  std::size_t C = 0;
+
+  void update(const std::vector<Cluster> (&cluster)[2], const std::vector<AlleleClass>& classes,
+              const std::vector<int>& subjects, const DATA& data, char array_type);
+  double at(int a, int c) const { return f[static_cast<std::size_t>(a) * C + c]; }
+};
 
 // Adds, with weight rho, the intensity part of the complete-data score to U and the
 // complete-data information to E (upper triangle, 1-based) for a subject with status y,

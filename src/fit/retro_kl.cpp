@@ -97,15 +97,19 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
   const int n = static_cast<int>(subjects.size());
 
   Model model{para, classes, design, 0.5, {}, {}};
-  model.update(params);
+  ClassDensities density;
+  // The model tables and the class densities at theta.
+  auto update = [&](const double* theta) {
+    model.update(theta);
+    density.update(model.cluster, classes, subjects, data, array_type);
+  };
+  update(params);
   auto log_likelihood = [&]() {
     double l = 0.0;
-    for (const int i : subjects) {
-      const int y = data.disease_status[i];
+    for (int a = 0; a < n; ++a) {
+      const int y = data.disease_status[subjects[a]];
       double sum = 0.0;
-      for (int c = 0; c < C; ++c)
-        sum += model.prob[y][c] *
-               class_density(data.intensity_r[i], data.intensity_b[i], classes[c], model.cluster[y][c], array_type);
+      for (int c = 0; c < C; ++c) sum += model.prob[y][c] * density.at(a, c);
       l += std::log(sum);
     }
     return l;
@@ -129,8 +133,7 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
       double sum = 0.0;
       for (int c = 0; c < C; ++c) {
         double& w = r[static_cast<std::size_t>(a) * C + c];
-        w = model.prob[y][c] *
-            class_density(data.intensity_r[i], data.intensity_b[i], classes[c], model.cluster[y][c], array_type);
+        w = model.prob[y][c] * density.at(a, c);
         sum += w;
       }
       for (int c = 0; c < C; ++c) r[static_cast<std::size_t>(a) * C + c] /= sum;
@@ -166,7 +169,7 @@ int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_er
     // Newton step over the free parameters (E mirrored there).
     if (newton_step(params, step.data(), U.data(), E, V, para) == 1) return 1;
 
-    model.update(params);
+    update(params);
     l = log_likelihood();
     ++iterations;
     if (iterations == control.max_iterations) return 1;

@@ -56,11 +56,12 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
       for (int u = 0; u < ndc; ++u) design[at(a, c) * ndc + u] = scratch[u];
     }
 
-  // Model tables: p_B, P_i(y, c) and the cluster parameters.
+  // Model tables: p_B, P_i(y, c), the cluster parameters and the class densities.
   double p_B = 0.5;
   std::vector<double> joint[2] = {std::vector<double>(at(n, 0)), std::vector<double>(at(n, 0))};
   std::vector<Cluster> cluster[2] = {std::vector<Cluster>(C), std::vector<Cluster>(C)};
   std::vector<double> prior(static_cast<std::size_t>(C));
+  ClassDensities density;
   auto update = [&]() {
     p_B = 1.0 / (1.0 + std::exp(-params[gamma]));
     for (int c = 0; c < C; ++c) {
@@ -82,6 +83,7 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
         joint[1][at(a, c)] /= Z;
       }
     }
+    density.update(cluster, classes, subjects, data, array_type);
   };
   // Sufficient statistic of (y, c) for subject a: y A(k, l, z_i), the indicator of
   // alpha_k, and delta(c) = l - k p_B.
@@ -91,17 +93,12 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
     if (classes[c].slot >= 0) t[classes[c].slot] = 1.0;
     t[gamma] = classes[c].l - classes[c].k * p_B;
   };
-  auto density = [&](int a, int c) {
-    const int i = subjects[a];
-    return class_density(data.intensity_r[i], data.intensity_b[i], classes[c],
-                         cluster[data.disease_status[i]][c], array_type);
-  };
   auto log_likelihood = [&]() {
     double l = 0.0;
     for (int a = 0; a < n; ++a) {
       const int y = data.disease_status[subjects[a]];
       double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += joint[y][at(a, c)] * density(a, c);
+      for (int c = 0; c < C; ++c) sum += joint[y][at(a, c)] * density.at(a, c);
       l += std::log(sum);
     }
     return l;
@@ -123,7 +120,7 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
       const int y = data.disease_status[subjects[a]];
       double sum = 0.0;
       for (int c = 0; c < C; ++c) {
-        r[at(a, c)] = joint[y][at(a, c)] * density(a, c);
+        r[at(a, c)] = joint[y][at(a, c)] * density.at(a, c);
         sum += r[at(a, c)];
       }
       for (int c = 0; c < C; ++c) r[at(a, c)] /= sum;

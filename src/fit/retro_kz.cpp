@@ -159,11 +159,13 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
                          s2);
         h += t.e[k] + wik;
       }
+      const double inv_h = 1.0 / h;
       for (int u = 0; u < B; ++u) {
-        U[u] -= M1[u] / h;
+        const double m1 = M1[u] * inv_h;
+        U[u] -= m1;
         for (int v = u; v < B; ++v)
           E_head[static_cast<std::size_t>(u) * B + v] +=
-              M2[static_cast<std::size_t>(u) * B + v] / h - M1[u] * M1[v] / (h * h);
+              M2[static_cast<std::size_t>(u) * B + v] * inv_h - m1 * (M1[v] * inv_h);
       }
     }
     for (int u = 0; u < B; ++u)

@@ -92,9 +92,10 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
   std::vector<double> q(static_cast<std::size_t>(S) * C, 1.0 / M);
   auto sieve = [&](int s, int c) -> double& { return q[static_cast<std::size_t>(s) * C + c]; };
 
-  // Model tables: p_i(c) and the cluster parameters.
+  // Model tables: p_i(c), the cluster parameters and the class densities.
   std::vector<double> p(at(n, 0), 0.5);
   std::vector<Cluster> cluster[2] = {std::vector<Cluster>(C), std::vector<Cluster>(C)};
+  ClassDensities density;
   auto update = [&]() {
     for (int c = 0; c < C; ++c)
       for (int y = 0; y < 2; ++y) cluster[y][c] = cluster_of(params, classes[c], y);
@@ -104,13 +105,13 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
         for (int u = 0; u < ndc; ++u) eta += params[u] * design[at(a, c) * ndc + u];
         p[at(a, c)] = 1.0 / (1.0 + std::exp(-eta));
       }
+    density.update(cluster, classes, subjects, data, array_type);
   };
   auto term = [&](int a, int c) {  // f_i(c) times the disease factor
     const int i = subjects[a];
     const int y = data.disease_status[i];
     const double disease = y == 1 ? p[at(a, c)] : 1.0 - p[at(a, c)];
-    return disease * class_density(data.intensity_r[i], data.intensity_b[i], classes[c], cluster[y][c],
-                                   array_type);
+    return disease * density.at(a, c);
   };
   auto log_likelihood = [&]() {
     double l = 0.0;
