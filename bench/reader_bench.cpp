@@ -136,12 +136,12 @@ void BM_ReadProbeData(benchmark::State& state) {
   data.intensity_b.assign(static_cast<std::size_t>(n), 0.0);
 
   ProbeSource source;
-  open_probe_source(source, option, n, 0, "");
+  open_probe_source(source, option, n, -1, "");
   ProbeInfo info;
   for (auto _ : state) {
     if (!next_probe_info(source, info)) {
       source = ProbeSource{};
-      open_probe_source(source, option, n, 0, "");
+      open_probe_source(source, option, n, -1, "");
       next_probe_info(source, info);
     }
     read_probe_data(source, info, data);

@@ -180,7 +180,7 @@ long find_raw_info_row(const std::string& path, const std::string& name) {
     if (token == name) return row;
     ++row;
   }
-  return 0;
+  return -1;
 }
 
 ProbeTableSummary scan_called_cn_info(const std::string& path) {
@@ -198,15 +198,18 @@ ProbeTableSummary scan_called_cn_info(const std::string& path) {
 }
 
 void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
-                       long raw_rows_to_skip, const std::string& first_probe) {
+                       long first_probe_row, const std::string& first_probe) {
   source.snp = option.probe_type == "SNP";
   source.num_subjects = num_subjects;
   open_or_stop(source.info, option.called_cn_info_file);
   open_or_stop(source.called_cn, option.called_cn_dat_file);
   open_or_stop(source.raw, option.raw_intensity_dat_file);
+  source.check_row_names = first_probe_row >= 0;
+  if (source.check_row_names) open_or_stop(source.raw_info, option.raw_intensity_info_file);
   std::string_view line;
-  for (long r = 0; r < raw_rows_to_skip; ++r) {
+  for (long r = 0; r < first_probe_row; ++r) {
     if (!source.raw.next_nonblank_line(line)) ends_early(source.raw, first_probe);
+    source.raw_info.next_nonblank_line(line);
   }
 }
 
@@ -217,8 +220,37 @@ bool next_probe_info(ProbeSource& source, ProbeInfo& info) {
   return true;
 }
 
+namespace {
+// The next row of the raw-intensity information file must name the probe whose
+// intensities are read next: a missing or extra data row would otherwise shift every
+// later probe's intensities onto the wrong probe.
+void check_raw_row(ProbeSource& source, const ProbeInfo& info) {
+  if (!source.check_row_names) return;
+  std::string_view line;
+  if (!source.raw_info.next_nonblank_line(line)) {
+    std::printf("\nError: '%s' ends before the row of probe '%s'.\n", source.raw_info.path().c_str(),
+                info.name.c_str());
+    kill_Quillmark();
+  }
+  std::size_t pos = 0;
+  std::string_view token;
+  next_token(line, pos, token);
+  if (token != info.name) {
+    std::printf("\nError: '%s', line %ld: the row is named '%s' where the intensities of probe "
+                "'%s' are expected.\n",
+                source.raw_info.path().c_str(), source.raw_info.line_number(),
+                std::string(token).c_str(), info.name.c_str());
+    kill_Quillmark();
+  }
+}
+}  // namespace
+
 void read_probe_data(ProbeSource& source, const ProbeInfo& info, DATA& data) {
   read_called_cn_line(source.called_cn, info, source.num_subjects, data.called_cn);
+  check_raw_row(source, info);
   read_intensity_line(source.raw, info, source.num_subjects, "R", data.intensity_r);
-  if (source.snp) read_intensity_line(source.raw, info, source.num_subjects, "B", data.intensity_b);
+  if (source.snp) {
+    check_raw_row(source, info);
+    read_intensity_line(source.raw, info, source.num_subjects, "B", data.intensity_b);
+  }
 }

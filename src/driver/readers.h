@@ -34,7 +34,7 @@ PhenotypeTable read_phenotype_file(const OPTION& option);
 // Number of rows (lines with a token) of the raw-intensity information file.
 long count_raw_info_rows(const std::string& path);
 // Row number, from 0, of the first row of the raw-intensity information file whose name
-// is `name`; 0 when no row has it.
+// is `name`; -1 when no row has it.
 long find_raw_info_row(const std::string& path, const std::string& name);
 
 // One row of the called-CN information file.
@@ -58,14 +58,21 @@ struct ProbeSource {
   LineReader info;
   LineReader called_cn;
   LineReader raw;
+  // Read beside the raw-intensity data file when the first probe was found in it: every
+  // intensity line must then stand on a row named after its probe.
+  LineReader raw_info;
+  bool check_row_names = false;
   bool snp = true;
   int num_subjects = 0;
 };
 
 // Opens the called-CN information and data files and the raw-intensity data file, and
-// skips `raw_rows_to_skip` rows of the latter (first_probe names the probe they lead to).
+// skips to the row of the raw-intensity information file that names the first probe
+// (`first_probe_row`, from find_raw_info_row). When no row names it (-1), the data file is
+// read from its first line and row names are not checked; otherwise a row whose name is
+// not that of the probe read from it stops the run.
 void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
-                       long raw_rows_to_skip, const std::string& first_probe);
+                       long first_probe_row, const std::string& first_probe);
 
 // The next row of the called-CN information file; false when none is left.
 bool next_probe_info(ProbeSource& source, ProbeInfo& info);

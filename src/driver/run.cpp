@@ -140,11 +140,11 @@ int run_quillmark(const std::vector<std::string>& arguments) {
   check_options(option, processor.para);
   phenotypes = PhenotypeTable{};
 
-  const long raw_skip = probes.num_probes > 0
-                            ? find_raw_info_row(option.raw_intensity_info_file, probes.first_name)
-                            : 0;
+  const long first_probe_row =
+      probes.num_probes > 0 ? find_raw_info_row(option.raw_intensity_info_file, probes.first_name)
+                            : -1;
   ProbeSource source;
-  open_probe_source(source, option, n, raw_skip, probes.first_name);
+  open_probe_source(source, option, n, first_probe_row, probes.first_name);
 
   ResultsFile results;
   create_results_file(

@@ -274,6 +274,12 @@ TEST(Run, MalformedInputStopsAtTheFirstBadValue) {
        "subject, "
        "and the line holds 2.",
        1},
+      {"raw row of another probe", "raw.info", "ctrl\nrs1 1 1000\nrs1 1 1000\n\nrs3\nrs3\nrs3\nrs3\n",
+       "Error: './raw.info', line 5: the row is named 'rs3' where the intensities of probe 'rs2' "
+       "are expected.",
+       1},
+      {"raw rows end before the last probe", "raw.info", "ctrl\nrs1\nrs1\nrs2\nrs2\n",
+       "Error: './raw.info' ends before the row of probe 'rs3'.", 2},
       {"called CN not a number", "CN.dat", "2 2 2 2\n2 1 2 3\n0 2 x 2\n",
        "Error: './CN.dat', line 3, field 3: called copy number 'x' of probe 'rs3' is not an "
        "integer.",

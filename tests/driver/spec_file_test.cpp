@@ -217,6 +217,11 @@ TEST(SpecFile, CasesEndToEnd) {
     FixtureDir dir;
     write_standard_inputs(dir);
     dir.write("specification.txt", c.spec);
+    if (c.spec.find("PROBE_TYPE = CN") != std::string::npos) {
+      // A CN probe has one intensity row.
+      dir.write("raw.info", "ctrl\nrs1\nrs2\nrs3\n");
+      dir.write("raw.dat", "x\n0.01 -0.02 0.03 0.00\n-0.4 0.02 NA 0.01\n-inf 0.1 0.0 0.2\n");
+    }
     dir.write(path99.substr(2), dir.read("raw.dat"));
     dir.write("nohead.dat", "0 31.5 1\n1 45 2\n");
     dir.write("empty.dat", "\n\n");
