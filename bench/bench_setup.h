@@ -1,7 +1,7 @@
 #pragma once
 // Set-up shared by the benchmarks: simulated subjects and probes in memory, and the run's
 // model built from an OPTION by the driver's model set-up, as the program builds it after
-// reading the specification and phenotype files.
+// reading the specification file and the phenotype file.
 
 #include <string>
 #include <vector>
