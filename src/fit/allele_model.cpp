@@ -45,14 +45,20 @@ std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scrat
   return classes;
 }
 
-bool included_subjects(const DATA& data, std::vector<int>& subjects) {
-  subjects.clear();
-  for (int i = 0; i < data.num_subjects; ++i) {
-    if (data.excluded[i] == 1) continue;
-    if (data.disease_status[i] != 0 && data.disease_status[i] != 1) return false;
-    subjects.push_back(i);
-  }
-  return true;
+std::vector<double> allele_design_table(const DATA& data, const PARA& para,
+                                        const std::vector<int>& subjects,
+                                        const std::vector<AlleleClass>& classes, double* scratch) {
+  const std::size_t n = subjects.size();
+  const std::size_t C = classes.size();
+  const int ndc = para.num_disease_coefs;
+  std::vector<double> design(n * C * static_cast<std::size_t>(ndc), 0.0);
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t c = 0; c < C; ++c) {
+      Avec(scratch, classes[c].k, classes[c].l,
+           para.num_covariate_columns > 0 ? data.covariates[subjects[a]].data() : nullptr, para);
+      for (int u = 0; u < ndc; ++u) design[(a * C + c) * ndc + u] = scratch[u];
+    }
+  return design;
 }
 
 double binomial_weight(int k, int l, double p_B, const PARA& para) {

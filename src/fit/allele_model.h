@@ -44,9 +44,12 @@ struct AlleleClass {
 // (k, l) present. Positions come from BCDEvec. `scratch` must hold num_params entries.
 std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scratch);
 
-// The included subjects (excluded != 1) in index order. False when one of them has a
-// disease status other than 0 or 1, which every table of the fits is indexed by.
-bool included_subjects(const DATA& data, std::vector<int>& subjects);
+// Design vectors A(k, l, z_i) of every included subject (its place a in `subjects`) and
+// modelled class (its place c in `classes`), fixed through a fit: the vector starts at
+// (a C + c) num_disease_coefs. `scratch` must hold num_disease_coefs entries.
+std::vector<double> allele_design_table(const DATA& data, const PARA& para,
+                                        const std::vector<int>& subjects,
+                                        const std::vector<AlleleClass>& classes, double* scratch);
 
 // C(k, l) p_B^l (1 - p_B)^(k - l).
 double binomial_weight(int k, int l, double p_B, const PARA& para);

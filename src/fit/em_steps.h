@@ -82,6 +82,16 @@ struct IntensityTables {
 // The present total classes in increasing order.
 std::vector<int> present_cn_classes(const PARA& para);
 
+// The included subjects (excluded != 1) in index order. False when one of them has a
+// disease status other than 0 or 1, which every table of the fits is indexed by.
+bool included_subjects(const DATA& data, std::vector<int>& subjects);
+
+// Design vectors a(k, z_i) of every included subject and present total class, fixed
+// through a fit with covariates: subject i's vector of class k starts at (3 i + k) D.
+std::vector<double> cn_design_table(const DATA& data, const PARA& para,
+                                    const std::vector<int>& subjects,
+                                    const std::vector<int>& classes);
+
 // The class frequencies are log-ratios to the reference class: with the reference left
 // out while other classes stay, they lose their anchor (shifting every log-ratio alike
 // leaves the likelihood unchanged) and the fit cannot be identified.

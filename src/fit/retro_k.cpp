@@ -87,8 +87,7 @@ int fit_retro_K(double& loglik, int& iterations, double* params, double* std_err
 
   const std::vector<int> classes = present_cn_classes(para);
   std::vector<int> subjects;
-  for (int i = 0; i < data.num_subjects; ++i)
-    if (data.excluded[i] != 1) subjects.push_back(i);
+  if (!included_subjects(data, subjects)) return 1;
   std::vector<std::vector<double>> a(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
   for (int k = 0; k < kClasses; ++k) Avec(a[k].data(), k, 0, nullptr, para);
 

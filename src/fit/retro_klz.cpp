@@ -48,13 +48,7 @@ int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_e
   auto at = [C](int a, int c) { return static_cast<std::size_t>(a) * C + c; };
 
   // Design vectors A(k, l, z_i), fixed through the fit.
-  std::vector<double> design(at(n, 0) * ndc, 0.0);
-  for (int a = 0; a < n; ++a)
-    for (int c = 0; c < C; ++c) {
-      Avec(scratch.data(), classes[c].k, classes[c].l,
-           para.num_covariate_columns > 0 ? data.covariates[subjects[a]].data() : nullptr, para);
-      for (int u = 0; u < ndc; ++u) design[at(a, c) * ndc + u] = scratch[u];
-    }
+  const std::vector<double> design = allele_design_table(data, para, subjects, classes, scratch.data());
 
   // Model tables: p_B, P_i(y, c), the cluster parameters and the class densities.
   double p_B = 0.5;

@@ -84,14 +84,8 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
   const int n = data.num_subjects;
   const std::vector<int> classes = present_cn_classes(para);
   std::vector<int> subjects;
-  for (int i = 0; i < n; ++i)
-    if (data.excluded[i] != 1) subjects.push_back(i);
-  // Design vectors a(k, z_i), fixed through the fit.
-  std::vector<double> a(static_cast<std::size_t>(n) * kClasses * D);
-  for (const int i : subjects)
-    for (const int k : classes)
-      Avec(&a[(static_cast<std::size_t>(i) * kClasses + k) * D], k, 0, data.covariates[i].data(),
-           para);
+  if (!included_subjects(data, subjects)) return 1;
+  const std::vector<double> a = cn_design_table(data, para, subjects, classes);
   const auto design = [&](int i, int k) {
     return &a[(static_cast<std::size_t>(i) * kClasses + k) * D];
   };

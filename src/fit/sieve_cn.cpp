@@ -56,8 +56,7 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
   const int n = data.num_subjects;
   const std::vector<int> classes = present_cn_classes(para);
   std::vector<int> subjects;
-  for (int i = 0; i < n; ++i)
-    if (data.excluded[i] != 1) subjects.push_back(i);
+  if (!included_subjects(data, subjects)) return 1;
   if (subjects.empty() || classes.empty()) return 1;
 
   const Strata strata = form_strata(data, para.num_dependent_columns);
@@ -69,11 +68,7 @@ int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* st
     return P + s * (kClasses - 1) + (k < ref ? k : k - 1);
   };
 
-  std::vector<double> a(static_cast<std::size_t>(n) * kClasses * D);
-  for (const int i : subjects)
-    for (const int k : classes)
-      Avec(&a[(static_cast<std::size_t>(i) * kClasses + k) * D], k, 0, data.covariates[i].data(),
-           para);
+  const std::vector<double> a = cn_design_table(data, para, subjects, classes);
   const auto design = [&](int i, int k) {
     return &a[(static_cast<std::size_t>(i) * kClasses + k) * D];
   };

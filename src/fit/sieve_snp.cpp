@@ -80,13 +80,7 @@ int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* s
   const int n = static_cast<int>(subjects.size());
   auto at = [C](int a, int c) { return static_cast<std::size_t>(a) * C + c; };
 
-  std::vector<double> design(at(n, 0) * ndc, 0.0);
-  for (int a = 0; a < n; ++a)
-    for (int c = 0; c < C; ++c) {
-      Avec(scratch.data(), classes[c].k, classes[c].l,
-           para.num_covariate_columns > 0 ? data.covariates[subjects[a]].data() : nullptr, para);
-      for (int u = 0; u < ndc; ++u) design[at(a, c) * ndc + u] = scratch[u];
-    }
+  const std::vector<double> design = allele_design_table(data, para, subjects, classes, scratch.data());
 
   // Sieve distributions over the modelled classes (index into `classes`).
   std::vector<double> q(static_cast<std::size_t>(S) * C, 1.0 / M);
