@@ -41,8 +41,9 @@ int first_modelled(const PARA& para, std::initializer_list<int> order) {
 //    total class has no modelled class the test has nothing to compare and is skipped.
 // Unmodelled classes hold no values, so neither test ever reads them.
 
-int accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe) {
-  int status = snp_probe ? check_cluster_means_SNP(f, para) : check_cluster_means_CN(f, para);
+Outcome accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe) {
+  const int clusters = snp_probe ? check_cluster_means_SNP(f, para) : check_cluster_means_CN(f, para);
+  if (clusters != 0) return Outcome::kAcceptClusterMeans;
   const int K = para.num_cn_classes;
   const int M = para.num_allele_classes;
   const bool by_allele = snp_probe && para.array_type == 'A';
@@ -52,19 +53,19 @@ int accept_fit(const double* f, const double* s, const PARA& para, bool snp_prob
       for (int c = 1; c <= 2; ++c)
         if (para.allele_class_present[c] != 0 &&
             moved_too_far(f, s, para.r_mean_start + M * d + c, para.r_logvar_start + M * d + c))
-          status = 1;
+          return Outcome::kAcceptMeanMoved;
     } else if (moved_too_far(f, s, para.r_mean_start + K * d + 1, para.r_logvar_start + K * d + 1)) {
-      status = 1;
+      return Outcome::kAcceptMeanMoved;
     }
     if (!snp_probe) continue;
     for (int c = 1; c <= 2; ++c)
       if (para.allele_class_present[c] != 0 &&
           moved_too_far(f, s, para.b_mean_start + M * d + c, para.b_logvar_start + M * d + c))
-        status = 1;
+        return Outcome::kAcceptMeanMoved;
     // The heterozygous class must keep its B mean near 0.5; an unmodelled AB class has
     // no fitted mean to judge.
     if (para.allele_class_present[4] != 0 && std::fabs(f[para.b_mean_start + M * d + 4] - 0.5) > 0.13)
-      status = 1;
+      return Outcome::kAcceptHeterozygousB;
   }
   if (para.differential_measurement_errors == 1) {
     const int m = para.r_mean_start;
@@ -77,25 +78,54 @@ int accept_fit(const double* f, const double* s, const PARA& para, bool snp_prob
     if (one >= 0 && two >= 0) {
       const double shift1 = f[m + stride + one] - f[m + one];
       const double shift2 = f[m + stride + two] - f[m + two];
-      if (std::fabs(shift1 - shift2) > 0.25) status = 1;
+      if (std::fabs(shift1 - shift2) > 0.25) return Outcome::kAcceptCaseShift;
     }
   }
-  return status;
+  return Outcome::kOk;
 }
+
+namespace {
+// The outcome of a failed start: the SNP start's status codes 1..9 in order, or the CN
+// start's cluster check.
+Outcome start_outcome(int status, bool snp) {
+  if (!snp) return Outcome::kStartClusterCheck;
+  static constexpr Outcome kSnp[] = {
+      Outcome::kStartClusterCheck, Outcome::kStartZeroCopyHigh, Outcome::kStartInvalidInput,
+      Outcome::kStartOneCopyHigh,  Outcome::kStartBafSpread,    Outcome::kStartFewOneCopy,
+      Outcome::kStartClassGrew,    Outcome::kStartNoOneCopy,    Outcome::kStartManyHighCalls};
+  return status >= 1 && status <= 9 ? kSnp[status - 1] : Outcome::kStartInvalidInput;
+}
+
+// Cases and controls among the subjects the start kept.
+void count_analysed(const DATA& data, ProbeResult& result) {
+  for (int i = 0; i < data.num_subjects; ++i) {
+    if (data.excluded[i] == 1) continue;
+    if (data.disease_status[i] == 1) ++result.num_cases;
+    if (data.disease_status[i] == 0) ++result.num_controls;
+  }
+}
+}  // namespace
 
 ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work) {
   ProbeResult result;
   const bool snp = option.probe_type == "SNP";
   double* start = work.start.data();
   double* fitted = work.fitted.data();
-  int status = snp ? get_SNP_initial_Illumina(start, para, data, pfb, option.array_type,
-                                              option.differential_measurement_errors)
-                   : get_CN_initial(start, para, data, pfb, option.array_type,
-                                    option.differential_measurement_errors);
-  if (status < 1 && para.num_params > kMaxParams) status = 1;
-  if (status < 1) {
+  work.iterations = 0;
+  work.loglik = 0.0;
+  const int start_status =
+      snp ? get_SNP_initial_Illumina(start, para, data, pfb, option.array_type,
+                                     option.differential_measurement_errors)
+          : get_CN_initial(start, para, data, pfb, option.array_type,
+                           option.differential_measurement_errors);
+  count_analysed(data, result);
+  Outcome outcome = Outcome::kOk;
+  if (start_status >= 1) outcome = start_outcome(start_status, snp);
+  else if (para.num_params > kMaxParams) outcome = Outcome::kTooManyParameters;
+  if (outcome == Outcome::kOk) {
     std::copy(start, start + para.num_params, fitted);
     double* se = work.std_errors.data();
+    int status = 0;
     if (work.fit_override) {
       status = work.fit_override(work.loglik, work.iterations, fitted, se, work.cov, data, para);
     } else {
@@ -114,15 +144,26 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
           break;
       }
     }
+    result.iterations = work.iterations;
+    if (status >= 1) outcome = Outcome::kFitSingularInformation;
   }
-  if (status < 1) status = accept_fit(fitted, start, para, snp);
-  if (status < 1) {
+  if (outcome == Outcome::kOk) outcome = accept_fit(fitted, start, para, snp);
+  if (outcome == Outcome::kOk) {
+    result.loglik = work.loglik;
     if (get_testing_results(result.statistic, result.p_value, fitted, work.cov, para) != 0) {
       result.test_failed = true;
-      status = 1;
+      outcome = Outcome::kTestCovariance;
+    } else {
+      const std::vector<DiseaseCoefficient> coefficients = disease_coefficients(para);
+      for (std::size_t u = 0; u < coefficients.size(); ++u)
+        if (coefficients[u].flag == 2)
+          result.tested.push_back({coefficients[u].name, fitted[u],
+                                   std::sqrt(work.cov[static_cast<int>(u) + 1][static_cast<int>(u) + 1])});
+      result.degrees_of_freedom = static_cast<int>(result.tested.size());
     }
   }
-  result.status = status;
+  result.outcome = outcome;
+  result.status = outcome == Outcome::kOk ? 0 : 1;
   release_probe_arrays(para);
   return result;
 }

@@ -4,7 +4,10 @@
 // set-up and the probe's own input; all per-probe state is owned by the caller.
 
 #include <functional>
+#include <string>
 #include <vector>
+
+#include "core/outcome.h"
 
 #include "driver/data.h"
 #include "driver/option.h"
@@ -28,16 +31,32 @@ struct ProbeWork {
   ProbeWork();
 };
 
+// One tested coefficient of the disease model at the fitted vector.
+struct TestedEffect {
+  std::string name;  // e.g. "K", "L", "K:age"
+  double beta = 0.0;
+  double se = 0.0;   // from the covariance handed to the Wald test
+};
+
 struct ProbeResult {
   int status = 1;              // below 1: statistic and p-value are valid; 1 or more: "NA"
   double statistic = 0.0;
   double p_value = 1.0;
   bool test_failed = false;    // the fit was accepted but its tested covariance was unusable
+  Outcome outcome = Outcome::kOk;
+  FitPath path = FitPath::kStated;
+  int degrees_of_freedom = 0;        // number of tested coefficients
+  std::vector<TestedEffect> tested;  // filled when the probe was fitted and accepted
+  int iterations = 0;                // of the fit, when there was one
+  double loglik = 0.0;               // of the fit, when it succeeded (without -n log sqrt(2 pi))
+  int num_cases = 0;                 // subjects analysed at the probe
+  int num_controls = 0;
 };
 
 // Analyses one probe whose called copy numbers and intensities are in `data`. `para` holds
 // the run's set-up fields; its per-probe fields are rewritten and released here.
 ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work);
 
-// The driver's acceptance tests of a fitted vector f against its start s: 0 accepted, 1 not.
-int accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe);
+// The driver's acceptance tests of a fitted vector f against its start s: Outcome::kOk, or
+// the first test that rejects it.
+Outcome accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe);

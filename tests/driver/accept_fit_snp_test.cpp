@@ -28,7 +28,7 @@ struct Acceptance {
   int stride() const { return para.array_type == 'A' ? 6 : 3; }
   double& r_mean(int g, int cls) { return f[para.r_mean_start + stride() * g + cls]; }
   double& b_mean(int g, int c) { return f[para.b_mean_start + 6 * g + c]; }
-  int accept() const { return accept_fit(f.data(), s.data(), para, true); }
+  int accept() const { return accept_fit(f.data(), s.data(), para, true) == Outcome::kOk ? 0 : 1; }
 };
 
 struct AcceptCase {

@@ -33,7 +33,7 @@ Outcomes count_outcomes(int model_type, int dme, double miscall_rate, int n, int
       ++out.start;
     } else if (run.fit_status != 0) {
       ++out.fit;
-    } else if (accept_fit(run.theta.data(), run.start.data(), run.para, false) != 0) {
+    } else if (accept_fit(run.theta.data(), run.start.data(), run.para, false) != Outcome::kOk) {
       ++out.acceptance;
     } else {
       double statistic = 0.0, p_value = 1.0;

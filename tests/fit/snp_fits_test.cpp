@@ -489,7 +489,7 @@ TEST(SnpFits, NullPValuesNearUniform) {
         ++fit_na;
         continue;
       }
-      if (accept_fit(fit.params.data(), pc.start.data(), pc.para, true) >= 1) {
+      if (accept_fit(fit.params.data(), pc.start.data(), pc.para, true) != Outcome::kOk) {
         ++accept_na;
         continue;
       }
