@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench_setup.h"
-#include "initial/snp_cleaning.h"
+#include "start/snp_cleaning.h"
 
 namespace {
 

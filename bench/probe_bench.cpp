@@ -16,7 +16,7 @@
 
 #include "bench_setup.h"
 #include "driver/probe.h"
-#include "initial/initial.h"
+#include "start/start.h"
 
 namespace {
 

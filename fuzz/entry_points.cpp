@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/line_reader.h"
 #include "driver/model_setup.h"
 #include "driver/option.h"
-#include "driver/para.h"
+#include "core/para.h"
 #include "driver/run.h"
 #include "driver/spec_file.h"
 #include "driver/stop.h"

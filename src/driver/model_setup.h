@@ -7,9 +7,9 @@
 // levels such as 1.2 and 1.7 give two columns with the same name "x(1)". The names
 // are only labels; the columns stay distinct and both enter the model.
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/option.h"
-#include "driver/para.h"
+#include "core/para.h"
 #include "numeric/offset_array.h"
 
 // Moves the covariates marked dependent ('D') in front of the independent ones, keeping

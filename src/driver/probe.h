@@ -9,9 +9,9 @@
 
 #include "core/outcome.h"
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/option.h"
-#include "driver/para.h"
+#include "core/para.h"
 #include "numeric/offset_array.h"
 
 // Per-probe working storage, allocated once by whoever processes probes and reused.
@@ -57,6 +57,3 @@ struct ProbeResult {
 // the run's set-up fields; its per-probe fields are rewritten and released here.
 ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work);
 
-// The driver's acceptance tests of a fitted vector f against its start s: Outcome::kOk, or
-// the first test that rejects it.
-Outcome accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe);

@@ -2,9 +2,9 @@
 // The probe loop: every probe of the called-CN information file, in order, is read,
 // analysed and written as one line of the results file.
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/option.h"
-#include "driver/para.h"
+#include "core/para.h"
 #include "driver/probe.h"
 #include "driver/readers.h"
 #include "driver/results.h"

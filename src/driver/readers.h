@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/line_reader.h"
 #include "driver/option.h"
 #include "numeric/offset_array.h"

@@ -1,5 +1,4 @@
 #include "driver/option.h"
-#include "driver/para.h"
 
 void set_default_options(OPTION& option) {
   option = OPTION{};
@@ -20,12 +19,4 @@ void set_default_options(OPTION& option) {
   option.dependence.fill('I');
   option.variable_names[0] = "K";
   option.effect_table[0][0] = 2;
-}
-
-void release_probe_arrays(PARA& para) {
-  para.cn_class_present.clear();
-  para.allele_class_present.clear();
-  para.factorial.clear();
-  para.free_params.reset();
-  para.allele_class_index.reset();
 }

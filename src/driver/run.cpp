@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/model_setup.h"
 #include "driver/option.h"
-#include "driver/para.h"
+#include "core/para.h"
 #include "driver/probe_loop.h"
 #include "driver/readers.h"
 #include "driver/results.h"

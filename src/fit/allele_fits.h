@@ -6,8 +6,8 @@
 // over the parameter vector extended by the free sieve slots, and sieve_q at
 // [s * num_allele_classes + c]).
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
 #include "numeric/offset_array.h"

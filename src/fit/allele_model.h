@@ -12,8 +12,8 @@
 
 #include <vector>
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "fit/em_steps.h"
 #include "fit/em_terms.h"
 #include "fit/fit_control.h"

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <vector>
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "fit/em_terms.h"
 #include "fit/fit_control.h"
 #include "numeric/offset_array.h"

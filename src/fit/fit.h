@@ -4,8 +4,8 @@
 // and cov[1..num_disease_coefs][1..num_disease_coefs] the covariance of the disease-model
 // coefficients; cov (1..200 x 1..200) is also the fit's workspace.
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "numeric/offset_array.h"
 
 // CN probe, no covariate: retrospective EM with one Newton step per iteration.

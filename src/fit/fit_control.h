@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "numeric/offset_array.h"
 
 // What a fit's finish leaves behind besides its results (filled only on success).

@@ -8,7 +8,7 @@
 // from r_logvar_start; B means from b_mean_start; B log-variances from
 // b_logvar_start. Measurement group g = y * differential_measurement_errors.
 
-#include "driver/para.h"
+#include "core/para.h"
 #include "numeric/offset_array.h"
 
 // Writes the disease-model design vector of class (k, l) and covariate row z (may be

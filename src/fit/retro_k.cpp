@@ -18,7 +18,7 @@
 #include "fit/em_steps.h"
 #include "fit/fit.h"
 #include "fit/helpers.h"
-#include "initial/initial.h"
+#include "checks/cluster_checks.h"
 #include "numeric/vector_ops.h"
 
 namespace {

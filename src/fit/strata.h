@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "driver/data.h"
+#include "core/data.h"
 
 struct Strata {
   std::vector<int> stratum_of;  // per subject; -1 for excluded subjects

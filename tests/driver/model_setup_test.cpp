@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/option.h"
-#include "driver/para.h"
+#include "core/para.h"
 #include "driver/stop.h"
 
 namespace {

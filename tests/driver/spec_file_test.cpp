@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/data.h"
+#include "core/data.h"
 #include "driver/model_setup.h"
 #include "driver/option.h"
-#include "driver/para.h"
+#include "core/para.h"
 #include "driver/stop.h"
 #include "run_harness.h"
 

@@ -9,7 +9,7 @@
 #include "fit/fit_control.h"
 #include "fit/loglik_oracle.h"
 #include "fit/model_fixture.h"
-#include "initial/initial.h"
+#include "start/start.h"
 
 inline int design_columns(int model_type) { return model_type == 1 ? 2 : model_type == 2 ? 1 : 0; }
 

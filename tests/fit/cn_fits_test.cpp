@@ -12,7 +12,7 @@
 #include "driver/probe.h"
 #include "fit/cn_fit_harness.h"
 #include "numeric/lu.h"
-#include "test/wald.h"
+#include "wald/wald.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 
 namespace oracle {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "sim/simulate.h"
 
 // The model set-up of one run: J design columns, of which the first num_dependent are

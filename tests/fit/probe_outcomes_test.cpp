@@ -7,9 +7,10 @@
 
 #include <cstdio>
 
+#include "checks/acceptance.h"
 #include "driver/probe.h"
 #include "fit/cn_fit_harness.h"
-#include "test/wald.h"
+#include "wald/wald.h"
 
 namespace {
 

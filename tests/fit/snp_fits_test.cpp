@@ -13,14 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "checks/acceptance.h"
 #include "driver/probe.h"
-#include "initial/initial.h"
+#include "start/start.h"
 #include "fit/allele_fits.h"
 #include "fit/allele_model.h"
 #include "fit/fit.h"
 #include "numeric/lu.h"
 #include "snp_fixture.h"
-#include "test/wald.h"
+#include "wald/wald.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <array>
 #include <vector>
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "sim/simulate.h"
 
 struct SnpFixtureOptions {

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "driver/data.h"
+#include "core/data.h"
 
 // Statuses of a SNP probe; every code from 1 on reports the probe as "NA".
 enum SnpStatus {

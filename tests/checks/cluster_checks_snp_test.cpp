@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "initial/initial.h"
-#include "snp_fixture.h"
+#include "checks/cluster_checks.h"
+#include "start/start.h"
+#include "start/snp_fixture.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <cmath>
 #include <limits>
 
-#include "initial/constants.h"
-#include "initial/snp_cleaning.h"
+#include "checks/plausibility.h"
+#include "start/snp_cleaning.h"
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

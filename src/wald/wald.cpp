@@ -1,4 +1,4 @@
-#include "test/wald.h"
+#include "wald/wald.h"
 
 #include <cmath>
 #include <vector>

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "initial/initial.h"
+#include "checks/cluster_checks.h"
 
 int check_cluster_means_CN(const double* vector, const PARA& para) {
   const int K = para.num_cn_classes;

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "checks/acceptance.h"
 #include "driver/probe.h"
-#include "initial/initial.h"
-#include "initial/snp_fixture.h"
+#include "start/start.h"
+#include "start/snp_fixture.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "initial/initial.h"
-#include "initial/snp_cleaning.h"
+#include "start/start.h"
+#include "start/snp_cleaning.h"
 
 namespace {
 constexpr int kRefCnClass = 2;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "initial/snp_cleaning.h"
+#include "start/snp_cleaning.h"
 #include "snp_fixture.h"
 
 using snp_fixture::Subject;

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "initial/initial.h"
+#include "checks/cluster_checks.h"
 
 namespace {
 

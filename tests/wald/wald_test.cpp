@@ -1,6 +1,6 @@
 // Wald statistic, degrees of freedom and the order of the tested coefficients.
 
-#include "test/wald.h"
+#include "wald/wald.h"
 
 #include <gtest/gtest.h>
 

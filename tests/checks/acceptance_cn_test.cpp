@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "checks/acceptance.h"
 #include "driver/probe.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <cmath>
 #include <vector>
 
-#include "initial/snp_cleaning.h"
+#include "start/snp_cleaning.h"
 
 namespace {
 constexpr double kNeighbourWeight = 16.0;

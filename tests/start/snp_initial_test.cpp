@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "initial/initial.h"
-#include "initial/snp_cleaning.h"
+#include "start/start.h"
+#include "start/snp_cleaning.h"
 #include "snp_fixture.h"
 
 using snp_fixture::Subject;

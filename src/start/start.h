@@ -1,11 +1,10 @@
 #pragma once
 // Starting values: per probe, the latent classes of the model, the selection and
-// cleaning of subjects, the layout of the parameter vector and its start values,
-// and the plausibility checks of cluster means.
+// cleaning of subjects, the layout of the parameter vector and its start values.
 
-#include "driver/data.h"
-#include "driver/para.h"
-#include "initial/constants.h"
+#include "core/data.h"
+#include "core/para.h"
+#include "checks/cluster_checks.h"
 
 // CN probe: caps calls at 2, keeps classes with >= 3 controls and >= 3 cases, lays out
 // the vector, fills `start`. Returns 0 usable, 1 when the cluster check rejects the start.
@@ -17,8 +16,3 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double pfb, char array
 // outside the data model, or a vector longer than kMaxParams; codes in snp_cleaning.h).
 int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, char array_type,
                              int differential_measurement_errors);
-
-// Cluster-mean plausibility of a CN parameter vector: 0 plausible, 1 rejected.
-int check_cluster_means_CN(const double* vector, const PARA& para);
-// Cluster-mean plausibility of a SNP parameter vector: 0 plausible, 1 rejected.
-int check_cluster_means_SNP(const double* vector, const PARA& para);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fit/model_fixture.h"
-#include "initial/initial.h"
+#include "start/start.h"
 
 namespace {
 

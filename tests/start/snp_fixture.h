@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "driver/data.h"
-#include "driver/para.h"
+#include "core/data.h"
+#include "core/para.h"
 #include "numeric/offset_array.h"
 
 namespace snp_fixture {

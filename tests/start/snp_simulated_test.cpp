@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "initial/initial.h"
+#include "start/start.h"
 #include "sim/simulate.h"
 #include "snp_fixture.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/para.h"
+#include "core/para.h"
 #include "numeric/offset_array.h"
 
 // One coefficient of the disease model, in the order of the parameter vector's disease

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <vector>
 
-#include "initial/initial.h"
+#include "start/start.h"
 
 namespace {
 constexpr int kClasses = 3;       // total copy number 0, 1, 2 or more
