@@ -20,13 +20,14 @@
 
 namespace {
 
-// The local time in the 24-character calendar form, "Thu Jun  7 14:03:59 2012".
+// The local time in the 24-character calendar form with its own line break,
+// "Thu Jun  7 14:03:59 2012\n", as the C library's calendar text comes.
 std::string local_time_text() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char text[64];
-  std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &local);
+  std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
   return text;
 }
 

@@ -116,7 +116,7 @@ std::string run_head() {
          "|  See README.md of the Quillmark distribution    |\n"
          "@-------------------------------------------------@\n"
          "\n"
-         "\nQuillmark started: <time>\n"
+         "\nQuillmark started: <time>\n\n"
          "\nOptions in effect:\n";
 }
 

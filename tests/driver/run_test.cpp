@@ -35,7 +35,7 @@ const std::string kStandardCounts =
     "7 rows read from './raw.dat'\n"
     "3 rows read from './CN.dat'\n";
 
-const std::string kComplete = "\nQuillmark complete: <time>\n\n";
+const std::string kComplete = "\nQuillmark complete: <time>\n\n\n";
 
 bool ends_with(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
