@@ -63,7 +63,7 @@ void parse_line(std::string_view line, std::vector<double>& values) {
   std::size_t pos = 0;
   std::string_view token;
   for (double& value : values) {
-    if (!next_token(line, pos, token) || !parse_double(token, value)) {
+    if (next_number(line, pos, token, value) != NumberToken::kNumber) {
       std::fprintf(stderr, "bad intensity line\n");
       std::exit(1);
     }
@@ -140,7 +140,7 @@ void BM_ReadProbeData(benchmark::State& state) {
   ProbeInfo info;
   for (auto _ : state) {
     if (!next_probe_info(source, info)) {
-      source = ProbeSource{};
+      source = ProbeSource();
       open_probe_source(source, option, n, -1, "");
       next_probe_info(source, info);
     }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -30,10 +31,22 @@ std::string_view without_plus(std::string_view token) {
 }
 }  // namespace
 
-bool LineReader::open(const std::string& path) {
+bool LineReader::open(const std::string& path, int threads) {
   path_ = path;
-  file_.reset(std::fopen(path.c_str(), "r"));
-  if (!file_) return false;
+  file_.reset(bgzf_open(path.c_str(), "r"));
+  if (!file_) {
+    // A path that exists but is no readable stream (a directory) is a read error, as
+    // with any other file that cannot be read.
+    std::FILE* probe = std::fopen(path.c_str(), "r");
+    if (probe == nullptr) return false;
+    std::fclose(probe);
+    std::printf("\nError: Cannot read '%s'.\n", path_.c_str());
+    kill_Quillmark();
+  }
+  compressed_ = bgzf_compression(file_.get()) != 0;
+  // Only bgzip's independent blocks can be decompressed in parallel; htslib reads plain
+  // gzip on one thread whatever it is asked.
+  if (threads > 1 && bgzf_compression(file_.get()) == 2) bgzf_mt(file_.get(), threads, 64);
   buffer_.assign(buffer_size_, '\0');
   begin_ = end_ = 0;
   at_eof_ = false;
@@ -44,15 +57,18 @@ bool LineReader::open(const std::string& path) {
 
 bool LineReader::refill() {
   if (at_eof_ || !file_) return false;
-  end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
+  const ssize_t got = bgzf_read(file_.get(), buffer_.data(), buffer_.size());
   begin_ = 0;
-  if (end_ < buffer_.size()) {
-    if (std::ferror(file_.get())) {
+  if (got < 0) {
+    if (compressed_)
+      std::printf("\nError: Cannot read '%s': the compressed data end early or are corrupt.\n",
+                  path_.c_str());
+    else
       std::printf("\nError: Cannot read '%s'.\n", path_.c_str());
-      kill_Quillmark();
-    }
-    at_eof_ = true;
+    kill_Quillmark();
   }
+  end_ = static_cast<std::size_t>(got);
+  if (end_ == 0) at_eof_ = true;
   return end_ > 0;
 }
 
@@ -125,6 +141,10 @@ bool parse_int(std::string_view token, int& value) {
 }
 
 bool parse_double(std::string_view token, double& value) {
+  const char* const token_end = token.data() + token.size();
+  if (!token.empty() &&
+      line_reader_detail::parse_plain_decimal(token.data(), token_end, value) == token_end)
+    return true;
   if (equals_ignoring_case(token, "na")) {
     value = std::numeric_limits<double>::quiet_NaN();
     return true;

@@ -3,15 +3,21 @@
 // any length, a white-space tokenizer and exact number parsing.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Reads one text file forward, line by line, through a large buffer. A read error
-// (for example a directory given as a file) is a user-input error: it writes
-// "\nError: Cannot read '%s'.\n" and stops the run.
+#include <htslib/bgzf.h>
+
+// Reads one text file forward, line by line, through a large buffer. The file may be
+// plain text or compressed with gzip or bgzip, told apart by its first bytes (htslib's
+// BGZF layer reads all three); bgzip files can be decompressed by several threads. A
+// read error (for example a directory given as a file, or a compressed file that ends
+// early or is corrupt) is a user-input error: it writes "\nError: Cannot read '%s'.\n"
+// (with the reason for a compressed file) and stops the run.
 class LineReader {
  public:
   // Large enough that a line of a few hundred thousand characters takes few refills.
@@ -21,8 +27,9 @@ class LineReader {
   explicit LineReader(std::size_t buffer_size = kDefaultBufferSize)
       : buffer_size_(buffer_size > 0 ? buffer_size : 1) {}
 
-  // Opens `path` for reading; false when it cannot be opened.
-  bool open(const std::string& path);
+  // Opens `path` for reading; false when it cannot be opened. A bgzip file is
+  // decompressed by `threads` threads (1: on the calling thread).
+  bool open(const std::string& path, int threads = 1);
   // The next line without its line break; false at the end of the file. The view stays
   // valid until the next call.
   bool next_line(std::string_view& line);
@@ -34,11 +41,12 @@ class LineReader {
 
  private:
   struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    void operator()(BGZF* file) const { bgzf_close(file); }
   };
   bool refill();
 
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::unique_ptr<BGZF, FileCloser> file_;
+  bool compressed_ = false;
   std::string path_;
   std::size_t buffer_size_;
   std::vector<char> buffer_;
@@ -63,6 +71,19 @@ bool has_token(std::string_view line);
 // All tokens of `line`, in order.
 std::vector<std::string_view> split_tokens(std::string_view line);
 
+// What next_number found at the position it was given.
+enum class NumberToken {
+  kNumber,     // a number, in `value`
+  kNotNumber,  // a token that is not a number
+  kNone,       // no token is left on the line
+};
+
+// The next token of `line` from `pos` and its value as parse_double reads it, in one
+// pass over the characters for the plain decimals of array exports (the hot loop of the
+// readers); `pos` moves past the token, and `token` is the token read (for messages).
+inline NumberToken next_number(std::string_view line, std::size_t& pos, std::string_view& token,
+                               double& value);
+
 // Parses the whole token as a decimal integer (an optional leading '+' or '-'); false
 // when it is not one or does not fit an int.
 bool parse_int(std::string_view token, int& value);
@@ -70,3 +91,63 @@ bool parse_int(std::string_view token, int& value);
 // or '-'). The missing-value words NA, NaN and nan and the words inf and infinity, in
 // any case, give a non-finite value. False when the token is none of these.
 bool parse_double(std::string_view token, double& value);
+
+namespace line_reader_detail {
+// Exact powers of ten: every one up to 1e22 is a double without rounding.
+inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common decimal form of array exports, [sign] digits [. digits], with at most 15
+// significant digits, starting at p and ending at a blank or at end: its digits form an
+// integer m < 2^53 and its value is m / 10^f with f <= 22, both exact doubles, so one
+// division gives the correctly rounded value (Clinger's fast path), the same double
+// std::from_chars gives. Returns the end of the token, or nullptr for every other form,
+// which takes the general path.
+inline const char* parse_plain_decimal(const char* p, const char* end, double& value) {
+  bool negative = false;
+  if (p != end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = 0;
+  bool any = false;
+  while (p != end && static_cast<unsigned>(*p - '0') < 10) {
+    mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    digits += mantissa != 0;
+    any = true;
+  }
+  if (p != end && *p == '.') {
+    ++p;
+    while (p != end && static_cast<unsigned>(*p - '0') < 10) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+      digits += mantissa != 0;
+      ++fraction;
+      any = true;
+    }
+  }
+  if ((p != end && !is_blank_char(*p)) || !any || digits > 15 || fraction > 22) return nullptr;
+  const double magnitude = static_cast<double>(mantissa) / kExactPowersOfTen[fraction];
+  value = negative ? -magnitude : magnitude;
+  return p;
+}
+}  // namespace line_reader_detail
+
+inline NumberToken next_number(std::string_view line, std::size_t& pos, std::string_view& token,
+                               double& value) {
+  const char* const begin = line.data();
+  const char* const end = begin + line.size();
+  const char* p = begin + pos;
+  while (p != end && is_blank_char(*p)) ++p;
+  if (p == end) {
+    pos = line.size();
+    return NumberToken::kNone;
+  }
+  if (const char* stop = line_reader_detail::parse_plain_decimal(p, end, value)) {
+    token = std::string_view(p, static_cast<std::size_t>(stop - p));
+    pos = static_cast<std::size_t>(stop - begin);
+    return NumberToken::kNumber;
+  }
+  pos = static_cast<std::size_t>(p - begin);
+  next_token(line, pos, token);
+  return parse_double(token, value) ? NumberToken::kNumber : NumberToken::kNotNumber;
+}

@@ -95,9 +95,10 @@ void read_intensity_line(LineReader& reader, const ProbeInfo& info, int num_subj
   std::size_t pos = 0;
   std::string_view token;
   for (int i = 0; i < num_subjects; ++i) {
-    if (!next_token(line, pos, token)) short_line(reader, i + 1, num_subjects, info);
     double value = 0.0;
-    if (!parse_double(token, value)) {
+    const NumberToken found = next_number(line, pos, token, value);
+    if (found == NumberToken::kNone) short_line(reader, i + 1, num_subjects, info);
+    if (found == NumberToken::kNotNumber) {
       field_error(reader, i + 1,
                   std::string(kind) + " intensity " + quoted(token) + " of probe '" + info.name +
                       "' is not a number");

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -81,4 +84,34 @@ TEST(LineReader, ReadsLinesWholeAcrossTheBuffer) {
   EXPECT_EQ(reader.line_number(), 5);
   EXPECT_FALSE(reader.next_line(line));
   EXPECT_FALSE(reader.open(dir.path() + "/absent"));
+}
+
+// The fast path for plain decimals must give exactly the double that the general parser
+// gives, for every form it takes and at its limits (15 significant digits, 22 decimals).
+TEST(LineReader, PlainDecimalsParseToTheCorrectlyRoundedDouble) {
+  const auto general = [](const std::string& text) {
+    double value = 0.0;
+    std::string_view t = text;
+    if (!t.empty() && t[0] == '+') t.remove_prefix(1);
+    std::from_chars(t.data(), t.data() + t.size(), value);
+    return value;
+  };
+  std::vector<std::string> tokens = {"0",     "-0",          "1.",   ".5",  "-.25",
+                                     "+3.75", "0.1",         "0.3",  "-2.5123",
+                                     "123456789012345", "1234567890123456", "0.0000000000000000000001",
+                                     "9.999999999999999", "00000000000000000000000.125"};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    const int whole = static_cast<int>(random() % 100);
+    const int decimals = 1 + static_cast<int>(random() % 15);
+    std::string fraction;
+    for (int d = 0; d < decimals; ++d) fraction += static_cast<char>('0' + random() % 10);
+    tokens.push_back((random() % 2 ? "-" : "") + std::to_string(whole) + "." + fraction);
+  }
+  for (const std::string& token : tokens) {
+    double value = 0.0;
+    ASSERT_TRUE(parse_double(token, value)) << token;
+    const double expected = general(token);
+    EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << token;
+  }
 }
