@@ -4,7 +4,7 @@
 // the subjects in index order, and later steps see the flags and copy numbers that earlier
 // steps wrote:
 //   1  leave out calls above two copies (and subjects without a finite intensity pair);
-//   2  leave out subjects far from every other subject of their disease status;
+//   2  leave out subjects far from every other subject (of either disease status);
 //   3-5  zero copies: first tally, then a called one or two copies that looks like zero
 //        copies becomes zero (or is left out);
 //   6-7  cleaned zero-copy tally;

@@ -81,8 +81,8 @@ int exclude_high_calls(DATA& data);
 // Squared neighbour distance of two subjects: (dr)^2 + 16 (db)^2.
 double neighbour_distance(const DATA& data, int i, int j);
 
-// Step 2 by a grid of the two intensities: each retained subject without a retained
-// subject of its own status within squared distance 0.3 is excluded. Subjects are taken in
+// Step 2 by a grid of the two intensities: each retained subject without another retained
+// subject, of either status, within squared distance 0.3 is excluded. Subjects are taken in
 // index order and one found isolated no longer serves as a neighbour for later ones.
 void flag_isolated_subjects(DATA& data);
 // Step 2 by comparing every pair; the reference for the grid version.

@@ -1,12 +1,14 @@
 // Isolated subjects of a SNP probe: a retained subject is kept only when another retained
-// subject of its disease status lies within squared distance 0.3, where the distance is
-// (dr)^2 + 16 (db)^2 in LRR r and BAF b. Subjects are judged in index order; one found
+// subject, of either disease status, lies within squared distance 0.3, where the distance
+// is (dr)^2 + 16 (db)^2 in LRR r and BAF b. Subjects are judged in index order; one found
 // isolated no longer serves as a neighbour for later subjects, while later subjects serve
-// as long as step 1 kept them.
+// as long as step 1 kept them. The scan never looks at the disease status: a selection
+// that depended on it would make the exclusion differ between cases and controls by chance
+// and inflate the test statistics of null probes.
 //
 // Only subjects within the radius can keep each other, so the grid version buckets the
-// subjects by status and by cells of the two intensities and compares a subject only with
-// the subjects of nearby cells. Its result is that of the plain scan over all pairs, which
+// subjects by cells of the two intensities and compares a subject only with the subjects
+// of nearby cells. Its result is that of the plain scan over all pairs, which
 // is kept as the reference.
 
 #include <algorithm>
@@ -41,9 +43,7 @@ long long cell_of(double x, double side) {
   return static_cast<long long>(std::floor(clamped / side)) + kCellSpan / 2;
 }
 
-long long cell_key(int status, long long cr, long long cb) {
-  return (static_cast<long long>(status) * kCellSpan + cr) * kCellSpan + cb;
-}
+long long cell_key(long long cr, long long cb) { return cr * kCellSpan + cb; }
 
 struct CellEntry {
   long long key;
@@ -63,8 +63,7 @@ void flag_isolated_subjects_plain(DATA& data) {
     if (!retained(data, i)) continue;
     double nearest = kInitialNearest;
     for (int j = 0; j < n; ++j) {
-      if (j == i || !retained(data, j) || data.disease_status[j] != data.disease_status[i])
-        continue;
+      if (j == i || !retained(data, j)) continue;
       const double d = neighbour_distance(data, i, j);
       if (d < nearest) nearest = d;
     }
@@ -82,7 +81,7 @@ void flag_isolated_subjects(DATA& data) {
     if (!retained(data, i)) continue;
     cell_r[i] = cell_of(data.intensity_r[i], kCellR);
     cell_b[i] = cell_of(data.intensity_b[i], kCellB);
-    grid.push_back({cell_key(data.disease_status[i], cell_r[i], cell_b[i]), i});
+    grid.push_back({cell_key(cell_r[i], cell_b[i]), i});
   }
   std::sort(grid.begin(), grid.end(), [](const CellEntry& a, const CellEntry& b) {
     return a.key != b.key ? a.key < b.key : a.subject < b.subject;
@@ -93,7 +92,7 @@ void flag_isolated_subjects(DATA& data) {
   // nearest distance is at most the radius exactly when some distance is, so the first
   // such subject settles it.
   const auto has_neighbour_in = [&](int i, long long cr, long long cb) {
-    const long long key = cell_key(data.disease_status[i], cr, cb);
+    const long long key = cell_key(cr, cb);
     for (auto it = std::lower_bound(grid.begin(), grid.end(), key, by_key);
          it != grid.end() && it->key == key; ++it) {
       const int j = it->subject;

@@ -49,9 +49,9 @@ std::vector<IsolationCase> isolation_cases() {
   return {
       {"BafTenthApartKeepEachOther", {{0, 2, 0.0, 0.2}, {0, 2, 0.0, 0.3}}, {}, {0, 0}},
       {"SquaredDistance0_31Isolates", {{0, 2, 0.0, 0.5}, {0, 2, far, 0.5}}, {}, {1, 1}},
-      {"ControlAndCaseDoNotKeepEachOther", {{0, 2, 0.1, 0.5}, {1, 2, 0.1, 0.5}}, {}, {1, 1}},
-      {"OnlyTheControlFindsAControl",
-       {{0, 2, 0.1, 0.5}, {1, 2, 0.1, 0.5}, {0, 2, 0.15, 0.52}}, {}, {0, 1, 0}},
+      {"ControlAndCaseKeepEachOther", {{0, 2, 0.1, 0.5}, {1, 2, 0.1, 0.5}}, {}, {0, 0}},
+      {"CaseKeptByAControlOnly",
+       {{0, 2, 0.1, 0.5}, {1, 2, 0.05, 0.52}, {1, 2, 0.1 + far, 0.5}}, {}, {0, 0, 1}},
       {"LeftOutByStep1DoesNotServe", {{0, 2, 0.0, 0.5}, {0, 3, 0.0, 0.5}}, {1}, {1, 1}},
       {"IdenticalIntensitiesKeepEachOther",
        {{1, 1, -0.5, 0.0}, {1, 1, -0.5, 0.0}, {1, 1, -0.5, 0.0}}, {}, {0, 0, 0}},
@@ -148,9 +148,23 @@ TEST(IsolatedSubjects, GridMatchesPlainScanAtTheRadius) {
     for (int sign : {-1, 1}) {
       const double r1 = r0 + sign * dr;
       const double b1 = std::nextafter(b0 + db, unit(gen) < 0.5 ? 0.0 : 2.0);
-      const DATA data = step2_input({{0, 2, r0, b0}, {0, 2, r1, b1}, {1, 2, r0, b0}});
+      const DATA data = step2_input({{0, 2, r0, b0}, {1, 2, r1, b1}});
       ASSERT_EQ(run_grid(data), run_plain(data)) << trial;
     }
+  }
+}
+
+// The scan never looks at the disease status: any relabelling of cases and controls
+// leaves every subject's exclusion as it was.
+TEST(IsolatedSubjects, ExclusionDoesNotDependOnStatus) {
+  std::mt19937 gen(4242);
+  for (int trial = 0; trial < 40; ++trial) {
+    std::vector<Subject> s = random_subjects(gen, 150);
+    const std::vector<int> base = run_grid(step2_input(s, step1_excluded(s)));
+    for (Subject& x : s) x.y = std::uniform_int_distribution<int>(0, 1)(gen);
+    const DATA relabelled = step2_input(s, step1_excluded(s));
+    ASSERT_EQ(run_grid(relabelled), base) << trial;
+    ASSERT_EQ(run_plain(relabelled), base) << trial;
   }
 }
 

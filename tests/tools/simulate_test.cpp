@@ -277,6 +277,130 @@ TEST(SimulatorModel, MiscallRateHonouredWithNeighbouringValues) {
   }
 }
 
+// The caller profile: missed carriers (k < 2 called 2) and false deletions (k = 2 called 1)
+// at the set rates, with every other call left true when the random miscall is off.
+TEST(SimulatorModel, CallerProfileRatesHonoured) {
+  struct Case {
+    double missed, false_call;
+  };
+  for (const Case c : {Case{0.3, 0.0}, Case{0.0, 0.02}, Case{0.25, 0.05}}) {
+    SCOPED_TRACE(std::to_string(c.missed) + " " + std::to_string(c.false_call));
+    SimSettings s;
+    s.num_subjects = 20000;
+    s.freq0 = 0.05;
+    s.freq1 = 0.2;
+    s.missed_carrier_rate = c.missed;
+    s.false_call_rate = c.false_call;
+    const SimSubjects subjects = make_subjects(s);
+    double carriers = 0, missed = 0, twos = 0, false_calls = 0;
+    for (int probe = 0; probe < 3; ++probe) {
+      const SimProbe p = make_probe(s, subjects, probe);
+      for (std::size_t i = 0; i < p.true_k.size(); ++i) {
+        const int k = p.true_k[i], called = p.called_cn[i];
+        if (k < 2) {
+          carriers += 1;
+          missed += called == 2;
+          ASSERT_TRUE(called == k || called == 2);
+        } else {
+          twos += 1;
+          false_calls += called == 1;
+          ASSERT_TRUE(called == 2 || called == 1);
+        }
+      }
+    }
+    // Within four binomial standard deviations.
+    EXPECT_NEAR(missed / carriers, c.missed, 4.0 * std::sqrt(c.missed * (1 - c.missed) / carriers) + 1e-12);
+    EXPECT_NEAR(false_calls / twos, c.false_call,
+                4.0 * std::sqrt(c.false_call * (1 - c.false_call) / twos) + 1e-12);
+  }
+}
+
+// The profile ignores the intensities: among subjects of one true class, those called
+// wrongly and those called rightly have the same intensity means.
+TEST(SimulatorModel, CallerProfileIndependentOfIntensity) {
+  SimSettings s;
+  s.num_subjects = 20000;
+  s.freq0 = 0.05;
+  s.freq1 = 0.2;
+  s.missed_carrier_rate = 0.3;
+  s.false_call_rate = 0.1;
+  const SimSubjects subjects = make_subjects(s);
+  // [true k][called right or wrong]: count, sum and sum of squares of R, sum of B.
+  double n[3][2] = {}, sum_r[3][2] = {}, sumsq_r[3][2] = {}, sum_b[3][2] = {};
+  for (int probe = 0; probe < 2; ++probe) {
+    const SimProbe p = make_probe(s, subjects, probe);
+    for (std::size_t i = 0; i < p.true_k.size(); ++i) {
+      const int k = p.true_k[i], wrong = p.called_cn[i] != k ? 1 : 0;
+      n[k][wrong] += 1;
+      sum_r[k][wrong] += p.r[i];
+      sumsq_r[k][wrong] += p.r[i] * p.r[i];
+      sum_b[k][wrong] += std::fabs(p.b[i] - 0.5);
+    }
+  }
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE("k = " + std::to_string(k));
+    ASSERT_GT(n[k][1], 100);
+    double mean[2], var[2];
+    for (int w = 0; w < 2; ++w) {
+      mean[w] = sum_r[k][w] / n[k][w];
+      var[w] = sumsq_r[k][w] / n[k][w] - mean[w] * mean[w];
+    }
+    const double se = std::sqrt(var[0] / n[k][0] + var[1] / n[k][1]);
+    EXPECT_NEAR(mean[1], mean[0], 4.0 * se);
+    // |B - 0.5| is at most 0.5: its means differ by far less than 0.05 when unrelated.
+    EXPECT_NEAR(sum_b[k][1] / n[k][1], sum_b[k][0] / n[k][0], 0.03);
+  }
+}
+
+// The profile draws from a stream of its own: the classes, the intensities and the random
+// miscalls of a probe are those made without it, and a call differs only where the
+// profile struck a subject that the random miscall left alone.
+TEST(SimulatorModel, CallerProfileLeavesTheRestOfTheProbe) {
+  SimSettings plain;
+  plain.num_subjects = 3000;
+  plain.miscall_rate = 0.1;
+  plain.freq1 = 0.2;
+  SimSettings profiled = plain;
+  profiled.missed_carrier_rate = 0.4;
+  profiled.false_call_rate = 0.1;
+  const SimSubjects subjects = make_subjects(plain);
+  int changed = 0;
+  for (int probe = 0; probe < 3; ++probe) {
+    const SimProbe a = make_probe(plain, subjects, probe);
+    const SimProbe b = make_probe(profiled, subjects, probe);
+    EXPECT_EQ(a.true_k, b.true_k);
+    EXPECT_EQ(a.true_l, b.true_l);
+    EXPECT_EQ(a.r, b.r);
+    EXPECT_EQ(a.b, b.b);
+    EXPECT_EQ(a.pfb, b.pfb);
+    EXPECT_EQ(a.pos, b.pos);
+    for (std::size_t i = 0; i < a.true_k.size(); ++i) {
+      const int k = a.true_k[i];
+      if (a.called_cn[i] != k) {
+        ASSERT_EQ(b.called_cn[i], a.called_cn[i]) << i;  // the random miscall stands
+      } else if (b.called_cn[i] != k) {
+        ASSERT_EQ(b.called_cn[i], k < 2 ? 2 : 1) << i;
+        ++changed;
+      }
+    }
+  }
+  EXPECT_GT(changed, 300);
+}
+
+// Frequent CNVs: a one-copy frequency of 0.2 with 2 to 5 % zero copies, with or without
+// the dependent covariate.
+TEST(SimulatorModel, FrequentCnvsAccepted) {
+  for (const double freq0 : {0.02, 0.05})
+    for (const bool dependent : {false, true}) {
+      SimSettings s;
+      s.freq0 = freq0;
+      s.freq1 = 0.2;
+      s.dependent_covariate = dependent;
+      s.dependent_levels = 3;
+      EXPECT_EQ(validate_settings(s), "") << freq0 << " " << dependent;
+    }
+}
+
 TEST(SimulatorModel, InvalidSettingsAreNamed) {
   struct Case {
     const char* what;
@@ -291,6 +415,8 @@ TEST(SimulatorModel, InvalidSettingsAreNamed) {
       {"frequencies", [](SimSettings& s) { s.freq0 = 0.5; s.freq1 = 0.5; }},
       {"levels", [](SimSettings& s) { s.categorical_levels = 1; }},
       {"odds ratio", [](SimSettings& s) { s.odds_ratio = 0.0; }},
+      {"missed-carrier rate", [](SimSettings& s) { s.missed_carrier_rate = 1.5; }},
+      {"false-call rate", [](SimSettings& s) { s.false_call_rate = -0.1; }},
   };
   EXPECT_EQ(validate_settings(SimSettings{}), "");
   for (const auto& c : cases) {
@@ -438,6 +564,7 @@ TEST(SimulatorProgram, HelpNamesEveryOption) {
   for (const char* option :
        {"--out", "--probe-type", "--array-type", "--subjects", "--cases", "--case-fraction", "--probes",
         "--null-fraction", "--odds-ratio", "--odds-ratio-L", "--effect-L", "--differential", "--miscall-rate",
+        "--missed-carrier-rate", "--false-call-rate",
         "--numeric-covariates", "--categorical-levels", "--covariate-log-or", "--dependent-covariate",
         "--dependent-levels", "--freq0", "--freq1", "--pfb-min", "--pfb-max", "--decimals", "--seed"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
@@ -458,6 +585,8 @@ TEST(SimulatorProgram, BadOptionsStopWithAnError) {
       "--probe-type CN --odds-ratio-L 2",
       "--dependent-covariate --numeric-covariates 1",
       "--differential=1",
+      "--missed-carrier-rate 1.2",
+      "--false-call-rate x",
   };
   for (const char* args : cases) {
     const RunResult r = run_sim(std::string(args) + (std::string(args) == "--probes 3" ? "" : out), dir.path);
@@ -477,7 +606,8 @@ TEST(SimulatorProgram, WritesTheSameSetAsTheLibrary) {
   TempDir dir("program");
   const RunResult r = run_sim("--out " + (dir.path / "cli").string() +
                                   " --probe-type CN --subjects 40 --cases 15 --probes 6 --null-fraction 0.5"
-                                  " --odds-ratio 2 --miscall-rate 0.1 --numeric-covariates 1 --seed 9",
+                                  " --odds-ratio 2 --miscall-rate 0.1 --numeric-covariates 1 --seed 9"
+                                  " --missed-carrier-rate 0.3 --false-call-rate 0.05",
                               dir.path);
   ASSERT_EQ(r.status, 0) << r.err;
   SimSettings s;
@@ -489,6 +619,8 @@ TEST(SimulatorProgram, WritesTheSameSetAsTheLibrary) {
   s.miscall_rate = 0.1;
   s.num_numeric_covariates = 1;
   s.seed = 9;
+  s.missed_carrier_rate = 0.3;
+  s.false_call_rate = 0.05;
   write_input_set(s, (dir.path / "lib").string());
   for (const char* name : {"phenotype.dat", "raw.dat", "CN.dat", "CN.info", "truth.txt", "specification.txt"})
     EXPECT_EQ(slurp(dir.path / "cli" / name), slurp(dir.path / "lib" / name)) << name;

@@ -20,7 +20,8 @@ Writes a simulated case-control input set for Quillmark into DIR:
                      per SNP probe; raw.info names the probe of every line
   CN.dat, CN.info    called copy numbers, one line per probe; "name chr pos pfb"
   truth.txt          per probe: name, chr, pos, pfb, log_or, log_or_L,
-                     null/associated, miscalled subjects, true class counts
+                     null/associated, miscalled subjects (called other than
+                     the true copy number, for any reason), true class counts
   specification.txt  settings for a run of quillmark from DIR
 Run the analysis with:  cd DIR && quillmark --spec_file specification.txt
 
@@ -40,6 +41,10 @@ Options (defaults in brackets):
                              DIFFERENTIAL_MEASUREMENT_ERRORS = 1 [0]
   --miscall-rate F           share of subjects per probe whose called copy number
                              is a neighbouring value of the true one [0]
+  --missed-carrier-rate F    segment caller's profile: share of subjects with 0 or 1
+                             copies called 2, independent of the intensities [0]
+  --false-call-rate F        segment caller's profile: share of subjects with 2
+                             copies called 1, independent of the intensities [0]
   --numeric-covariates N     numeric covariates cov1..covN, N(0,1) in controls,
                              N(g,1) in cases with g = --covariate-log-or [0]
   --categorical-levels M     categorical covariate "cat" with levels 1..M
@@ -141,6 +146,10 @@ int main(int argc, char** argv) {
       s.differential = true;
     } else if (option == "--miscall-rate") {
       s.miscall_rate = parse_number<double>(option, value());
+    } else if (option == "--missed-carrier-rate") {
+      s.missed_carrier_rate = parse_number<double>(option, value());
+    } else if (option == "--false-call-rate") {
+      s.false_call_rate = parse_number<double>(option, value());
     } else if (option == "--numeric-covariates") {
       s.num_numeric_covariates = parse_number<int>(option, value());
     } else if (option == "--categorical-levels") {

@@ -11,8 +11,10 @@
 
 namespace {
 
-// Stream ids: probes use their index, the subjects one id above every probe index.
+// Stream ids: probes use their index, the subjects one id above every probe index, and
+// the caller profile of probe i the id CALLER_STREAM + i, above both.
 constexpr std::uint64_t SUBJECT_STREAM = 0xFFFFFFFFFFULL;
+constexpr std::uint64_t CALLER_STREAM = 0x10000000000ULL;
 
 // Intensity model, per measurement group (0 controls or everybody, 1 cases) and class.
 constexpr double R_MEAN[3] = {-2.5, -0.5, 0.0};
@@ -72,6 +74,10 @@ std::string validate_settings(const SimSettings& s) {
     return "the effect L needs SNP probes";
   if (!(s.miscall_rate >= 0.0 && s.miscall_rate <= 1.0))
     return "the miscall rate must lie in [0, 1]";
+  if (!(s.missed_carrier_rate >= 0.0 && s.missed_carrier_rate <= 1.0))
+    return "the missed-carrier rate must lie in [0, 1]";
+  if (!(s.false_call_rate >= 0.0 && s.false_call_rate <= 1.0))
+    return "the false-call rate must lie in [0, 1]";
   if (s.num_numeric_covariates < 0) return "the number of numeric covariates must not be negative";
   if (s.categorical_levels < 0 || s.categorical_levels == 1 || s.categorical_levels > 50)
     return "a categorical covariate needs 2 to 50 levels (0: none)";
@@ -205,6 +211,8 @@ void fill_probe(SimProbe& p, const SimSettings& s, const SimSubjects& subjects, 
   p.called_cn.resize(n);
   p.r.resize(n);
   p.b.resize(snp ? n : 0);
+  const bool profile = s.missed_carrier_rate > 0.0 || s.false_call_rate > 0.0;
+  sim_random::Stream caller(s.seed, CALLER_STREAM + static_cast<std::uint64_t>(index));
   for (std::size_t i = 0; i < n; ++i) {
     const int y = subjects.status[i];
     const int z = s.dependent_covariate ? subjects.dependent_value[i] : 0;
@@ -217,6 +225,11 @@ void fill_probe(SimProbe& p, const SimSettings& s, const SimSubjects& subjects, 
     p.true_l[i] = l;
 
     int called = k;
+    if (profile) {
+      const double u_call = caller.uniform();
+      if (k < 2 && u_call < s.missed_carrier_rate) called = 2;
+      else if (k == 2 && u_call < s.false_call_rate) called = 1;
+    }
     if (s.miscall_rate > 0.0 && rng.uniform() < s.miscall_rate) {
       if (k == 0) called = 1;
       else if (k == 2) called = 1;

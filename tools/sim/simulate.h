@@ -40,7 +40,14 @@
 //             in SimProbe are the rounded ones, so the files and the library agree.
 //   calls     called CN = true k, except that a share miscall_rate of subjects
 //             (drawn per probe) is called a neighbouring value: 0 -> 1, 1 -> 0 or 2,
-//             2 -> 1.
+//             2 -> 1. Besides these random miscalls, a segment caller's profile:
+//             a share missed_carrier_rate of the subjects with k < 2 is called 2
+//             (a missed deletion) and a share false_call_rate of the subjects with
+//             k = 2 is called 1 (a false deletion). The profile is drawn per subject
+//             from a stream of its own, independent of the intensities and of the
+//             random miscalls, so settings without it give the same data as
+//             before; a subject picked by the random miscall is called as that
+//             says, the others as the profile says.
 //
 // Probe i (from 0) is null (no effect) unless floor((i + 1) a) > floor(i a) with
 // a = 1 - null_fraction, so the associated probes are spread evenly and their
@@ -64,6 +71,8 @@ struct SimSettings {
   bool effect_L = false;           // put L in EFFECT/TEST even when odds_ratio_L is 1
   bool differential = false;       // separate intensity means/sds for cases and controls
   double miscall_rate = 0.0;       // share of subjects whose called CN differs from the truth
+  double missed_carrier_rate = 0.0;  // share of subjects with k < 2 called 2 (segment caller)
+  double false_call_rate = 0.0;      // share of subjects with k = 2 called 1 (segment caller)
   int num_numeric_covariates = 0;
   int categorical_levels = 0;      // 0 = no categorical covariate
   double covariate_log_or = 0.3;   // log odds ratio of each numeric covariate (per unit)

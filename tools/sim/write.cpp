@@ -138,6 +138,11 @@ void write_truth_header(const SimSettings& s, const SimSubjects& subjects, Buffe
                 s.null_fraction, s.differential ? 1 : 0, s.miscall_rate, s.freq0, s.freq1, s.pfb_min,
                 s.pfb_max, s.covariate_log_or, s.dependent_covariate ? s.dependent_levels : 0);
   out.text(line);
+  if (s.missed_carrier_rate > 0.0 || s.false_call_rate > 0.0) {
+    std::snprintf(line, sizeof line, "# missed_carrier_rate=%g false_call_rate=%g\n",
+                  s.missed_carrier_rate, s.false_call_rate);
+    out.text(line);
+  }
   out.text("name chr pos pfb log_or log_or_L effect miscalled"
            " ctrl_k0 ctrl_k1 ctrl_k2 case_k0 case_k1 case_k2");
   if (s.probe_type == "SNP")
