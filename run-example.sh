@@ -2,7 +2,7 @@
 # Builds Quillmark and analyses the bundled example in examples/ (results in examples/results.out).
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/ensure-packages.sh g++ cmake make libgtest-dev
+scripts/ensure-packages.sh g++ cmake make libgtest-dev pkg-config libhts-dev
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target quillmark
 cd examples
