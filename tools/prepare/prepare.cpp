@@ -259,7 +259,8 @@ class CallLookup {
   std::string line_;
 };
 
-std::string specification_text(const PrepareSettings& s, bool snp, const std::vector<std::string>& names) {
+// The specification file of one set.
+std::string specification_text(const PrepareSettings& s, bool snp) {
   // L (the allele-specific effect) exists at SNP probes only: CN sets leave its terms out.
   auto terms = [&](const std::string& text) {
     std::string kept;
@@ -276,7 +277,6 @@ std::string specification_text(const PrepareSettings& s, bool snp, const std::ve
     }
     return kept;
   };
-  (void)names;
   const std::string gz = s.bgzip ? ".gz" : "";
   std::string t;
   t += "PHENOTYPE_FILE = phenotype.dat\n";
@@ -719,7 +719,7 @@ PrepareSummary run_prepare(const PrepareSettings& s, std::FILE* report) {
   for (SetWriter* set : {&snp_set, &cn_set}) {
     if (set->probes == 0) continue;
     write_text_file(set->dir / "phenotype.dat", phenotype);
-    write_text_file(set->dir / "specification.txt", specification_text(s, set->snp, covariate_names));
+    write_text_file(set->dir / "specification.txt", specification_text(s, set->snp));
   }
 
   std::fprintf(report, "Probes: %ld rows in the signal data", summary.rows);
