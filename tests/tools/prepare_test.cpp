@@ -281,7 +281,7 @@ TEST(PrepareSamples, MismatchesAreNamedAndTheRestLineUp) {
   EXPECT_NE(r.out.find("1 with signal data but not in the sample sheet: stranger0001\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("2 dropped for a missing value (NA or -9): sample000010, sample000015\n"), std::string::npos)
       << r.out;
-  const auto outcomes = lines_of(slurp(dir.path / "prepared/samples.txt"));
+  const auto outcomes = lines_of(slurp(dir.path / "prepared/sample_outcomes.txt"));
   ASSERT_EQ(outcomes.size(), 1u + 30u + 1u);
   EXPECT_EQ(outcomes[4], "sample000004\tanalysed\t4");
   EXPECT_EQ(outcomes[5], "sample000005\tno_signal_data\t-");

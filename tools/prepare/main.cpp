@@ -19,7 +19,7 @@ constexpr const char* HELP = R"(Usage: quillmark-prepare --signal-list FILE | --
 Turns the files of a PennCNV user into ready-to-run Quillmark input sets:
   DIR/snp/   SNP probes       phenotype.dat, raw.dat, raw.info, CN.dat, CN.info,
   DIR/cn/    CN probes (PFB 2)  specification.txt; run: cd DIR/snp && quillmark
-  DIR/samples.txt            every sample: analysed (and its subject number),
+  DIR/sample_outcomes.txt    every sample: analysed (and its subject number),
                              no_signal_data, missing_value or not_in_sample_sheet
 
 Inputs:

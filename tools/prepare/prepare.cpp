@@ -460,7 +460,7 @@ PrepareSummary run_prepare(const PrepareSettings& s, std::FILE* report) {
     std::string text = "ID\toutcome\tsubject\n";
     for (std::size_t r = 0; r < sheet.rows.size(); ++r) text += sheet.rows[r].id + "\t" + outcome[r] + "\n";
     for (const auto& id : summary.without_sheet) text += id + "\tnot_in_sample_sheet\t-\n";
-    write_text_file(fs::path(s.out) / "samples.txt", text);
+    write_text_file(fs::path(s.out) / "sample_outcomes.txt", text);
   }
   std::fprintf(report, "Sample sheet '%s': %d samples, status coded %s\n", s.samples.c_str(),
                summary.sheet_samples, coding == StatusCoding::OneTwo ? "1/2 (PLINK)" : "0/1");
@@ -736,6 +736,6 @@ PrepareSummary run_prepare(const PrepareSettings& s, std::FILE* report) {
   };
   set_line("SNP", snp_set);
   set_line("CN", cn_set);
-  std::fprintf(report, "Sample outcomes: '%s'\n", (fs::path(s.out) / "samples.txt").string().c_str());
+  std::fprintf(report, "Sample outcomes: '%s'\n", (fs::path(s.out) / "sample_outcomes.txt").string().c_str());
   return summary;
 }

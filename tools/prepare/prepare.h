@@ -3,7 +3,7 @@
 //
 // Output in settings.out: snp/ and cn/ (probes with PFB = 2), each holding
 // phenotype.dat, raw.dat, raw.info, CN.dat, CN.info and specification.txt,
-// and samples.txt with the outcome of every sample. Subjects are the samples
+// and sample_outcomes.txt with the outcome of every sample. Subjects are the samples
 // of the sample sheet, in its order, that have signal data and no missing value.
 // Intensity tokens are copied as written (an empty one becomes NA), so a set
 // prepared from the PennCNV form of a study equals the study's own files.
