@@ -389,6 +389,13 @@ TEST(PrepareErrors, FaultsInTheInputsStopWithTheFileAndLine) {
        "", "calls.rawcnv', line 1: the region 'chr1:100' is not chr:start-end"},
       {"unknown_covariate", [](const Study&) {}, "--effect 'K age'",
        "the model names 'age', which is not a covariate"},
+      {"listed_file_missing", [&](const Study& s) { fs::remove(signal_file(s, 3)); }, "",
+       "signal.list', line 4: the signal file '"},
+      {"two_files_one_sample",
+       [&](const Study& s) {
+         edit(s.penn / "signal.list", [](auto& l) { l[5] = l[2]; });
+       },
+       "", "sample000003.txt', line 1: sample 'sample000003' also has signal data in '"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -405,6 +412,32 @@ TEST(PrepareErrors, FaultsInTheInputsStopWithTheFileAndLine) {
       EXPECT_NE(r.err.find("overlaps its call on line 1;"), std::string::npos) << r.err;
     }
   }
+}
+
+TEST(PrepareProgram, BadOptionsStopWithAnError) {
+  TempDir dir("options");
+  const std::string inputs = " --signal-list l --pfb p --calls c --samples s";
+  const std::string cases[] = {
+      inputs,  // no --out
+      inputs + " --out o --bogus",
+      inputs + " --out o --region chr1:5",
+      inputs + " --out o --region chr99:1-5",
+      inputs + " --out o --status-coding 2",
+      inputs + " --out o --min-carrier-share 1.5",
+      inputs + " --out o --min-carriers",
+      inputs + " --out o --signal-table t",  // both signal forms
+      " --signal-list l --pfb p --samples s --out o",  // no calls
+      inputs + " --out o --bgzip=1",
+  };
+  for (const auto& args : cases) {
+    const RunResult r = run_in(dir.path, std::string(QUILLMARK_PREPARE_BIN) + args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << args << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir.path / "o"));
+  const RunResult help = run_in(dir.path, std::string(QUILLMARK_PREPARE_BIN) + " --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--max-open-files"), std::string::npos);
 }
 
 #endif
