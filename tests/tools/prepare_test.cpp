@@ -243,9 +243,9 @@ TEST(PrepareRoundTrip, CompressedInputsTablesAndBgzipOutput) {
     for (std::string_view line; in.next(line);) text += std::string(line) + "\n";
     EXPECT_EQ(text, slurp(s.direct / file)) << file;
   }
-  const std::string spec = slurp(set / "specification.txt");
-  EXPECT_NE(spec.find("RAW_INTENSITY_DAT_FILE = raw.dat.gz\n"), std::string::npos);
-  EXPECT_NE(spec.find("CALLED_CN_DAT_FILE = CN.dat.gz\n"), std::string::npos);
+  const std::string settings = slurp(set / "specification.txt");
+  EXPECT_NE(settings.find("RAW_INTENSITY_DAT_FILE = raw.dat.gz\n"), std::string::npos);
+  EXPECT_NE(settings.find("CALLED_CN_DAT_FILE = CN.dat.gz\n"), std::string::npos);
 }
 
 TEST(PrepareSamples, MismatchesAreNamedAndTheRestLineUp) {
