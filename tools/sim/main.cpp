@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "sim/penncnv.h"
 #include "sim/simulate.h"
 
 namespace {
@@ -61,6 +62,9 @@ Options (defaults in brackets):
   --pfb-min F, --pfb-max F   range of the per-probe B allele frequency [0.2, 0.8]
   --decimals N               decimals of intensities and covariates [4]
   --seed N                   seed; equal seeds give equal files [1]
+  --penncnv DIR              also write the same study in PennCNV form into DIR:
+                             per-sample signal files and their list, a .pfb file,
+                             calls as .rawcnv and PLINK .cnv, a sample sheet
   --help                     show this text and exit
 
 The model (documented in full in tools/sim/README.md): status is fixed per
@@ -90,6 +94,7 @@ T parse_number(std::string_view option, std::string_view text) {
 int main(int argc, char** argv) {
   SimSettings s;
   std::string out;
+  std::string penncnv;
   for (int a = 1; a < argc; ++a) {
     std::string_view option = argv[a];
     std::string_view inline_value;
@@ -171,6 +176,9 @@ int main(int argc, char** argv) {
       s.pfb_max = parse_number<double>(option, value());
     } else if (option == "--decimals") {
       s.decimals = parse_number<int>(option, value());
+    } else if (option == "--penncnv") {
+      penncnv = value();
+      if (penncnv.empty()) fail("option '--penncnv' needs a directory");
     } else if (option == "--seed") {
       s.seed = parse_number<std::uint64_t>(option, value());
     } else {
@@ -182,11 +190,13 @@ int main(int argc, char** argv) {
 
   try {
     write_input_set(s, out);
+    if (!penncnv.empty()) write_penncnv_set(s, penncnv);
   } catch (const std::exception& e) {
     fail(e.what());
   }
   const long cases = s.num_cases >= 0 ? s.num_cases : std::lround(s.case_fraction * s.num_subjects);
   std::printf("Wrote %d %s probes for %d subjects (%ld cases) into '%s'\n", s.num_probes,
               s.probe_type.c_str(), s.num_subjects, cases, out.c_str());
+  if (!penncnv.empty()) std::printf("Wrote the same study in PennCNV form into '%s'\n", penncnv.c_str());
   return 0;
 }
