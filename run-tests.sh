@@ -15,7 +15,8 @@ for arg in "$@"; do
     *) echo "Error: unknown option '$arg'"; exit 1 ;;
   esac
 done
-scripts/ensure-packages.sh g++ cmake make libgtest-dev
+# snakemake and matplotlib: the tests of the cluster workflow (workflow/Snakefile).
+scripts/ensure-packages.sh g++ cmake make libgtest-dev snakemake python3-matplotlib
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLMARK_WERROR="$werror" -DQUILLMARK_SANITIZE="$sanitize" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
