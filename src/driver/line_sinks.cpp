@@ -25,10 +25,12 @@ struct SinkContent {
 
 SinkContent read_sink(const LineSinkLayout& sink, const std::string& info_path,
                       const ProbeRange& range) {
-  std::ifstream in(sink.path, std::ios::binary);
   std::error_code unknown;
-  if (!in || std::filesystem::is_directory(sink.path, unknown))
+  if (!std::filesystem::exists(sink.path, unknown))
     cannot_resume(sink.path, "the file does not exist");
+  std::ifstream in(sink.path, std::ios::binary);
+  if (!in || std::filesystem::is_directory(sink.path, unknown))
+    cannot_resume(sink.path, "the file cannot be read");
 
   SinkContent content;
   std::uintmax_t offset = 0;
