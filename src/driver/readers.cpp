@@ -160,7 +160,9 @@ PhenotypeTable read_phenotype_file(const OPTION& option) {
   return table;
 }
 
-long count_raw_info_rows(const std::string& path) {
+long count_raw_info_rows(const std::string& path) { return count_nonblank_lines(path); }
+
+long count_nonblank_lines(const std::string& path) {
   LineReader reader;
   open_or_stop(reader, path);
   long rows = 0;
@@ -182,6 +184,23 @@ long find_raw_info_row(const std::string& path, const std::string& name) {
     ++row;
   }
   return -1;
+}
+
+void check_data_line_counts(const OPTION& option, long num_probes, long raw_rows) {
+  const long called_cn_lines = count_nonblank_lines(option.called_cn_dat_file);
+  if (called_cn_lines != num_probes) {
+    std::printf("\nError: '%s' has %ld lines but '%s' has %ld probes.\n",
+                option.called_cn_dat_file.c_str(), called_cn_lines,
+                option.called_cn_info_file.c_str(), num_probes);
+    kill_Quillmark();
+  }
+  const long raw_lines = count_nonblank_lines(option.raw_intensity_dat_file);
+  if (raw_lines != raw_rows) {
+    std::printf("\nError: '%s' has %ld lines but '%s' has %ld rows.\n",
+                option.raw_intensity_dat_file.c_str(), raw_lines,
+                option.raw_intensity_info_file.c_str(), raw_rows);
+    kill_Quillmark();
+  }
 }
 
 ProbeTableSummary scan_called_cn_info(const std::string& path) {
@@ -214,10 +233,19 @@ void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjec
   }
 }
 
-bool next_probe_info(ProbeSource& source, ProbeInfo& info) {
+void skip_probes(ProbeSource& source, long probes) {
   std::string_view line;
-  if (!source.info.next_nonblank_line(line)) return false;
-  parse_probe_info(source.info, line, info);
+  for (long p = 0; p < probes && source.info.next_nonblank_line(line); ++p) {
+  }
+  source.data_to_skip += probes;
+}
+
+bool next_probe_info(ProbeSource& source, ProbeInfo& info) { return next_probe_info(source.info, info); }
+
+bool next_probe_info(LineReader& info_file, ProbeInfo& info) {
+  std::string_view line;
+  if (!info_file.next_nonblank_line(line)) return false;
+  parse_probe_info(info_file, line, info);
   return true;
 }
 
@@ -246,7 +274,25 @@ void check_raw_row(ProbeSource& source, const ProbeInfo& info) {
 }
 }  // namespace
 
+namespace {
+// Passes over the called-CN lines and intensity rows of the probes skipped before `info`.
+void skip_probe_data(ProbeSource& source, const ProbeInfo& info) {
+  const long rows_per_probe = source.snp ? 2 : 1;
+  std::string_view line;
+  for (long p = 0; p < source.data_to_skip; ++p) {
+    if (!source.called_cn.next_nonblank_line(line)) ends_early(source.called_cn, info.name);
+  }
+  for (long r = 0; r < source.data_to_skip * rows_per_probe; ++r) {
+    if (!source.raw.next_nonblank_line(line)) ends_early(source.raw, info.name);
+    // A short information file shows at the next row check, which names the probe.
+    if (source.check_row_names) source.raw_info.next_nonblank_line(line);
+  }
+  source.data_to_skip = 0;
+}
+}  // namespace
+
 void read_probe_data(ProbeSource& source, const ProbeInfo& info, DATA& data) {
+  if (source.data_to_skip > 0) skip_probe_data(source, info);
   read_called_cn_line(source.called_cn, info, source.num_subjects, data.called_cn);
   check_raw_row(source, info);
   read_intensity_line(source.raw, info, source.num_subjects, "R", data.intensity_r);

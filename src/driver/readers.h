@@ -31,8 +31,15 @@ struct PhenotypeTable {
 // option.num_covariates finite numbers, named by option.variable_names.
 PhenotypeTable read_phenotype_file(const OPTION& option);
 
+// Number of lines with a token of the file at `path`; stops the run when it cannot be opened.
+long count_nonblank_lines(const std::string& path);
 // Number of rows (lines with a token) of the raw-intensity information file.
 long count_raw_info_rows(const std::string& path);
+// Stops the run before any probe is analysed when the called-CN data file does not hold
+// `num_probes` lines or the raw-intensity data file not `raw_rows` lines (the rows of its
+// information file), with "\nError: '<data file>' has N lines but '<information file>' has M
+// probes.\n" (rows for the raw-intensity files). Blank lines are not counted.
+void check_data_line_counts(const OPTION& option, long num_probes, long raw_rows);
 // Row number, from 0, of the first row of the raw-intensity information file whose name
 // is `name`; -1 when no row has it.
 long find_raw_info_row(const std::string& path, const std::string& name);
@@ -63,6 +70,9 @@ struct ProbeSource {
   LineReader raw_info;
   bool check_row_names = false;
   bool snp = true;
+  // Probes whose called-CN lines and intensity rows are still to be passed over before the
+  // next probe's values are read (skip_probes).
+  long data_to_skip = 0;
   int num_subjects = 0;
 };
 
@@ -74,8 +84,15 @@ struct ProbeSource {
 void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
                        long first_probe_row, const std::string& first_probe);
 
+// Moves the source past the next `probes` probes without reading their values: their rows
+// of the information file now, their called-CN lines and intensity rows (without parsing
+// them) when the next probe is read.
+void skip_probes(ProbeSource& source, long probes);
+
 // The next row of the called-CN information file; false when none is left.
 bool next_probe_info(ProbeSource& source, ProbeInfo& info);
+// The next row of a called-CN information file read by `info_file`; false when none is left.
+bool next_probe_info(LineReader& info_file, ProbeInfo& info);
 
 // Reads the called copy numbers and the intensity line(s) of `info` into `data`.
 void read_probe_data(ProbeSource& source, const ProbeInfo& info, DATA& data);

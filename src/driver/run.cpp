@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "core/data.h"
+#include "driver/cluster_options.h"
+#include "driver/interrupt.h"
+#include "driver/line_sinks.h"
 #include "driver/model_setup.h"
 #include "driver/option.h"
 #include "core/para.h"
@@ -41,12 +44,14 @@ void write_banner() {
   std::printf("@-------------------------------------------------@\n\n");
 }
 
-void read_command_line(const std::vector<std::string>& arguments, OPTION& option) {
+void read_command_line(const std::vector<std::string>& arguments, OPTION& option,
+                       ClusterOptions& cluster) {
   std::printf("\nOptions in effect:\n");
   const std::size_t count = arguments.size();
   for (std::size_t a = 0; a < count; ++a) {
     const std::string& argument = arguments[a];
     std::printf("        -- '%s' ", argument.c_str());
+    if (read_cluster_option(arguments, a, cluster)) continue;
     if (argument != "--spec_file") {
       std::printf("\nError: Unknown command line option '%s'.\n", argument.c_str());
       kill_Quillmark();
@@ -113,8 +118,10 @@ int run_quillmark(const std::vector<std::string>& arguments) {
 
   OPTION option;
   set_default_options(option);
-  read_command_line(arguments, option);
+  ClusterOptions cluster;
+  read_command_line(arguments, option, cluster);
   read_spec_file(option);
+  apply_cluster_options(cluster, option);
   write_defaults_in_effect(option);
 
   PhenotypeTable phenotypes = read_phenotype_file(option);
@@ -127,6 +134,12 @@ int run_quillmark(const std::vector<std::string>& arguments) {
   std::printf("%ld rows read from '%s'\n", raw_rows, option.raw_intensity_dat_file.c_str());
   const ProbeTableSummary probes = scan_called_cn_info(option.called_cn_info_file);
   std::printf("%ld rows read from '%s'\n", probes.num_probes, option.called_cn_dat_file.c_str());
+  check_data_line_counts(option, probes.num_probes, raw_rows);
+  const ProbeRange range = chunk_range(probes.num_probes, cluster.chunk_index, cluster.chunk_count);
+  if (cluster.chunked) {
+    std::printf("Chunk %d of %d: %ld probes, from probe %ld on\n", cluster.chunk_index,
+                cluster.chunk_count, range.count, range.first + 1);
+  }
 
   ProbeProcessor processor;
   DATA& data = processor.data;
@@ -147,15 +160,39 @@ int run_quillmark(const std::vector<std::string>& arguments) {
   ProbeSource source;
   open_probe_source(source, option, n, first_probe_row, probes.first_name);
 
+  const std::vector<std::string> inputs = {
+      option.spec_file,           option.phenotype_file,      option.raw_intensity_dat_file,
+      option.raw_intensity_info_file, option.called_cn_dat_file, option.called_cn_info_file};
   ResultsFile results;
-  create_results_file(
-      results, option.result_file,
-      {option.spec_file, option.phenotype_file, option.raw_intensity_dat_file,
-       option.raw_intensity_info_file, option.called_cn_dat_file, option.called_cn_info_file});
-  while (process_next_probe(option, source, processor, results)) {
+  long written = 0;
+  if (cluster.resume) {
+    check_results_path(option.result_file, inputs);
+    const std::vector<LineSinkLayout> sinks = {
+        {option.result_file, results_header_lines(), results_line_start}};
+    written = prepare_resume(sinks, option.called_cn_info_file, range);
+    std::printf("Resumed with %ld of %ld probes already in '%s'\n", written, range.count,
+                option.result_file.c_str());
+    append_to_results_file(results, option.result_file);
+  } else {
+    create_results_file(results, option.result_file, inputs);
+  }
+  skip_probes(source, range.first + written);
+
+  install_interrupt_handlers();
+  while (written < range.count && interrupt_signal() == 0 &&
+         process_next_probe(option, source, processor, results)) {
+    ++written;
   }
   close_results_file(results);
 
+  // A signal after the last probe interrupts nothing.
+  if (const int signal_number = interrupt_signal(); signal_number != 0 && written < range.count) {
+    std::printf("\nQuillmark interrupted by %s: %ld of %ld probes written to '%s'; the same "
+                "command with --resume continues the run.\n\n",
+                interrupt_signal_name(signal_number), written, range.count,
+                option.result_file.c_str());
+    return 128 + signal_number;
+  }
   std::printf("\nQuillmark complete: %s\n\n", local_time_text().c_str());
   return 0;
 }

@@ -187,6 +187,7 @@ TEST(Run, BlankLinesAndRawRowSkip) {
     FixtureDir dir;
     write_standard_inputs(dir);
     dir.write("CN.info", "\n\n");
+    dir.write("CN.dat", "\n");
     const RunOutput run = dir.run();
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("7 rows read from './raw.dat'\n0 rows read from './CN.dat'\n"),
@@ -256,20 +257,20 @@ TEST(Run, MalformedInputStopsAtTheFirstBadValue) {
   };
   const std::vector<Case> cases = {
       {"called CNs end early", "CN.dat", "2 2 2 2\n2 1 2 3\n\n",
-       "Error: './CN.dat', line 4: the file ends before the values of probe 'rs3'.", 2},
+       "Error: './CN.dat' has 2 lines but './CN.info' has 3 probes.", -1},
       {"intensities end early", "raw.dat",
        "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 NA 0.01\n0.5 0.0 nan 1.0\n-inf 0.1 "
        "0.0 0.2\n",
-       "Error: './raw.dat', line 7: the file ends before the values of probe 'rs3'.", 2},
+       "Error: './raw.dat' has 6 lines but './raw.info' has 7 rows.", -1},
       {"raw rows to skip beyond the file", "raw.info", "a\nb\nc\nd\ne\nf\ng\nh\nrs1\n",
-       "Error: './raw.dat', line 8: the file ends before the values of probe 'rs1'.", -1},
+       "Error: './raw.dat' has 7 lines but './raw.info' has 9 rows.", -1},
       {"short called-CN line", "CN.dat", "2 2 2 2\n2 1 2\n0 2 2 2\n",
        "Error: './CN.dat', line 2, field 4: value missing; probe 'rs2' needs 4 values, one per "
        "subject, "
        "and the line holds 3.",
        1},
       {"short intensity line", "raw.dat",
-       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 NA 0.01\n0.5 0.0\n",
+       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 NA 0.01\n0.5 0.0\n1\n1\n",
        "Error: './raw.dat', line 5, field 3: value missing; probe 'rs2' needs 4 values, one per "
        "subject, "
        "and the line holds 2.",
@@ -278,23 +279,23 @@ TEST(Run, MalformedInputStopsAtTheFirstBadValue) {
        "Error: './raw.info', line 5: the row is named 'rs3' where the intensities of probe 'rs2' "
        "are expected.",
        1},
-      {"raw rows end before the last probe", "raw.info", "ctrl\nrs1\nrs1\nrs2\nrs2\n",
+      {"raw rows end before the last probe", "raw.info", "ctrl\nctrl\nrs1\nrs1\nrs2\nrs2\nrs3\n",
        "Error: './raw.info' ends before the row of probe 'rs3'.", 2},
       {"called CN not a number", "CN.dat", "2 2 2 2\n2 1 2 3\n0 2 x 2\n",
        "Error: './CN.dat', line 3, field 3: called copy number 'x' of probe 'rs3' is not an "
        "integer.",
        2},
-      {"called CN not an integer", "CN.dat", "2 2.0 2 2\n",
+      {"called CN not an integer", "CN.dat", "2 2.0 2 2\n2 2 2 2\n2 2 2 2\n",
        "Error: './CN.dat', line 1, field 2: called copy number '2.0' of probe 'rs1' is not an "
        "integer.",
        0},
-      {"called CN below 0", "CN.dat", "2 2 2 2\n2 -1 2 3\n",
+      {"called CN below 0", "CN.dat", "2 2 2 2\n2 -1 2 3\n2 2 2 2\n",
        "Error: './CN.dat', line 2, field 2: called copy number '-1' of probe 'rs2' is below 0.", 1},
       {"intensity not a number", "raw.dat",
-       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 N/A 0.01\n",
+       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98 0.49\n-0.4 0.02 N/A 0.01\n1\n1\n1\n",
        "Error: './raw.dat', line 4, field 3: R intensity 'N/A' of probe 'rs2' is not a number.", 1},
       {"B intensity with trailing text", "raw.dat",
-       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98q 0.49\n",
+       "x\n0.01 -0.02 0.03 0.00\n0.02 0.51 0.98q 0.49\n1\n1\n1\n1\n",
        "Error: './raw.dat', line 3, field 3: B intensity '0.98q' of probe 'rs1' is not a number.",
        0},
       {"disease status 2", "phenotype.dat", "status\n0\n1\n2\n1\n",
