@@ -15,7 +15,7 @@ for arg in "$@"; do
     *) echo "Error: unknown option '$arg'"; exit 1 ;;
   esac
 done
-scripts/ensure-packages.sh g++ cmake make libgtest-dev
+scripts/ensure-packages.sh g++ cmake make libgtest-dev python3-matplotlib
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLMARK_WERROR="$werror" -DQUILLMARK_SANITIZE="$sanitize" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

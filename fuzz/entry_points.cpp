@@ -83,15 +83,9 @@ std::string check_option_invariants(const OPTION& o) {
   }
   if (o.effect_table[static_cast<std::size_t>(nc)][static_cast<std::size_t>(nc)] != 2)
     return "the main effect of K is not tested";
-  for (const std::string* text : {&o.spec_file, &o.phenotype_file, &o.raw_intensity_dat_file,
-                                  &o.raw_intensity_info_file, &o.called_cn_dat_file,
-                                  &o.called_cn_info_file, &o.result_file}) {
-    if (text->size() > static_cast<std::size_t>(kMaxNameLength)) return "a path is too long";
-  }
   for (int j = 0; j < n; ++j) {
     const std::string& name = o.variable_names[static_cast<std::size_t>(j)];
-    if (name.empty() || name.size() > static_cast<std::size_t>(kMaxNameLength))
-      return "a variable name is empty or too long";
+    if (name.empty()) return "a variable name is empty";
   }
   return "";
 }

@@ -13,8 +13,10 @@
 #include "driver/option.h"
 #include "driver/para.h"
 #include "driver/probe_loop.h"
+#include "driver/program_options.h"
 #include "driver/readers.h"
 #include "driver/results.h"
+#include "driver/run_report.h"
 #include "driver/spec_file.h"
 #include "driver/stop.h"
 
@@ -55,11 +57,6 @@ void read_command_line(const std::vector<std::string>& arguments, OPTION& option
       kill_Quillmark();
     }
     const std::string& path = arguments[++a];
-    if (path.size() > static_cast<std::size_t>(kMaxNameLength)) {
-      std::printf("\nError: Path '%s' in '--spec_file' is longer than %d characters.\n",
-                  path.c_str(), kMaxNameLength);
-      kill_Quillmark();
-    }
     std::printf("Model specifications read from '%s'\n", path.c_str());
     option.spec_file = path;
     option.spec_file_given = 1;
@@ -106,7 +103,11 @@ void write_defaults_in_effect(const OPTION& o) {
 
 }  // namespace
 
-int run_quillmark(const std::vector<std::string>& arguments) {
+int run_quillmark(const std::vector<std::string>& command_line) {
+  std::vector<std::string> arguments = command_line;
+  ProgramOptions program;
+  if (take_program_options(arguments, program) == ProgramAction::kExitSuccess) return 0;
+  RunReport report(command_line, program);
   write_banner();
   std::printf("\nQuillmark started: %s\n", local_time_text().c_str());
 
@@ -114,6 +115,7 @@ int run_quillmark(const std::vector<std::string>& arguments) {
   set_default_options(option);
   read_command_line(arguments, option);
   read_spec_file(option);
+  report.open_log(option);
   write_defaults_in_effect(option);
 
   PhenotypeTable phenotypes = read_phenotype_file(option);
@@ -151,9 +153,14 @@ int run_quillmark(const std::vector<std::string>& arguments) {
       results, option.result_file,
       {option.spec_file, option.phenotype_file, option.raw_intensity_dat_file,
        option.raw_intensity_info_file, option.called_cn_dat_file, option.called_cn_info_file});
-  while (process_next_probe(option, source, processor, results)) {
+  report.start_probes(option, processor.para, probes.num_probes);
+  const ProbeRecorder recorder = [&report](const ProbeInfo& info, const ProbeResult& result) {
+    report.record(info, result);
+  };
+  while (process_next_probe(option, source, processor, results, recorder)) {
   }
   close_results_file(results);
+  report.finish();
 
   std::printf("\nQuillmark complete: %s\n\n", local_time_text().c_str());
   return 0;
