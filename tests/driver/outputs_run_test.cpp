@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -308,4 +309,53 @@ TEST(ResultsTable, BesideAResultsFileOfAnyPathLength) {
   EXPECT_EQ(compare_results(dir.read(results), standard_probes()), "");
   EXPECT_EQ(read_table(dir.read(results + ".tsv")).size(), 3u);
   EXPECT_NE(dir.read(results + ".log").find("Quillmark complete"), std::string::npos);
+}
+
+TEST(ResultsTable, OutcomeNamesTheStartThatTurnedTheProbeDown) {
+  struct Case {
+    const char* what;
+    std::string simulator_options;
+    bool swap_one_and_two_copy_calls;  // at the second probe
+    std::vector<std::string> outcomes;
+  };
+  const std::vector<Case> cases = {
+      // About 5 of 400 subjects carry one copy: too few to start a SNP probe.
+      {"SNP probes with few one-copy subjects", "--probe-type SNP --subjects 400 --probes 2 --freq0 0.05 --freq1 0.012",
+       false, {"START_FEW_ONE_COPY", "START_FEW_ONE_COPY"}},
+      // Calls of one and two copies swapped: the one-copy cluster starts above the
+      // two-copy cluster.
+      {"CN probe with swapped calls", "--probe-type CN --subjects 300 --probes 3 --freq1 0.15", true,
+       {"OK", "START_CLUSTER", "OK"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FixtureDir dir;
+    ASSERT_EQ(std::system(("'" + std::string(QUILLMARK_SIM_BIN) + "' --out '" + dir.path() + "' " +
+                           c.simulator_options + " --seed 3 > /dev/null")
+                              .c_str()),
+              0);
+    if (c.swap_one_and_two_copy_calls) {
+      std::vector<std::string> calls = lines_of(dir.read("CN.dat"));
+      std::string swapped;
+      for (const std::string& token : tokens_of(calls[1]))
+        swapped += (token == "1" ? "2" : token == "2" ? "1" : token) + " ";
+      calls[1] = swapped;
+      std::string text;
+      for (const std::string& line : calls) text += line + "\n";
+      dir.write("CN.dat", text);
+    }
+    const RunOutput run = dir.run({"--quiet", "--spec_file", "specification.txt"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const auto rows = read_table(dir.read("results.out.tsv"));
+    ASSERT_EQ(rows.size(), c.outcomes.size());
+    for (std::size_t p = 0; p < rows.size(); ++p) {
+      EXPECT_EQ(rows[p].at("OUTCOME"), c.outcomes[p]) << p;
+      if (c.outcomes[p] == "OK") continue;
+      // No fit was run: no path, iterations or log-likelihood; the subjects the start kept.
+      for (const char* column : {"PATH", "ITER", "LOGLIK", "BETA", "P", "LOG10P"})
+        EXPECT_EQ(rows[p].at(column), "NA") << column;
+      EXPECT_GT(std::stoi(rows[p].at("N_CASES")), 0);
+    }
+    EXPECT_NE(run.err.find(" " + c.outcomes[1]), std::string::npos) << run.err;
+  }
 }
