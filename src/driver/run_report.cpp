@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "driver/console.h"
+#include "driver/stop.h"
 
 namespace {
 
@@ -20,6 +21,17 @@ std::string quoted_argument(const std::string& argument) {
   std::string text = "'";
   for (char c : argument) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return text + "'";
+}
+
+// The input file that `path` would overwrite, or "".
+std::string overwritten_input(const std::string& path, const OPTION& option) {
+  for (const std::string* input : {&option.spec_file, &option.phenotype_file, &option.raw_intensity_dat_file,
+                                   &option.raw_intensity_info_file, &option.called_cn_dat_file,
+                                   &option.called_cn_info_file}) {
+    std::error_code unknown;
+    if (std::filesystem::equivalent(path, *input, unknown)) return *input;
+  }
+  return "";
 }
 
 }  // namespace
@@ -60,6 +72,12 @@ RunReport::~RunReport() { close_console_log(); }
 
 void RunReport::open_log(const OPTION& option) {
   const std::string path = option.result_file + ".log";
+  const std::string input = overwritten_input(path, option);
+  if (!input.empty()) {
+    std::fprintf(stderr, "Warning: log file '%s' would overwrite the input file '%s'; the run goes on without it\n",
+                 path.c_str(), input.c_str());
+    return;
+  }
   if (!open_console_log(path, log_header(arguments_, option, program_))) {
     std::fprintf(stderr, "Warning: log file '%s' cannot be created; the run goes on without it\n",
                  path.c_str());
@@ -67,8 +85,16 @@ void RunReport::open_log(const OPTION& option) {
 }
 
 void RunReport::start_probes(const OPTION& option, const PARA& para, long num_probes) {
-  if (program_.write_table)
-    create_results_table(table_, option.result_file + ".tsv", tested_terms(para));
+  if (program_.write_table) {
+    const std::string path = option.result_file + ".tsv";
+    const std::string input = overwritten_input(path, option);
+    if (!input.empty()) {
+      std::printf("\nError: Results table '%s' would overwrite the input file '%s'.\n", path.c_str(),
+                  input.c_str());
+      kill_Quillmark();
+    }
+    create_results_table(table_, path, tested_terms(para));
+  }
   progress_.emplace(make_stderr_progress(num_probes, program_.quiet));
 }
 

@@ -29,10 +29,14 @@ class RunReport {
 
   // Opens RESULT_FILE.log once the specification file has named the results file: its
   // header (version, command line, resolved paths, threads), then what was printed so far.
+  // A log that cannot be created or would overwrite an input file is left out, with a
+  // warning on standard error.
   void open_log(const OPTION& option);
 
   // Creates RESULT_FILE.tsv for the run's model (unless --no-tsv) and starts the progress
-  // over `num_probes`; called after the results file was created.
+  // over `num_probes`; called after the results file was created. A table that would
+  // overwrite an input file stops the run with
+  // "\nError: Results table '%s' would overwrite the input file '%s'.\n".
   void start_probes(const OPTION& option, const PARA& para, long num_probes);
 
   // Records one probe: its table row, its count in the summary and the progress.

@@ -142,6 +142,23 @@ TEST(RunLog, HoldsStandardOutputTheSummaryAndTheSetUp) {
   EXPECT_EQ(no_table.out, run.out);
   EXPECT_FALSE(dir.exists("results.out.tsv"));
   EXPECT_NE(dir.read("results.out.log").find("results table: none (--no-tsv)\n"), std::string::npos);
+
+  // Beside a results file named like the inputs, the table and the log would destroy
+  // them: the log is left out with a warning, the table stops the run.
+  dir.write("CN.tsv", dir.read("CN.info"));
+  dir.write("CN.log", dir.read("raw.info"));
+  dir.write("specification.txt", "RESULT_FILE = CN\nCALLED_CN_INFO_FILE = CN.tsv\n"
+                                 "RAW_INTENSITY_INFO_FILE = CN.log\n");
+  const RunOutput clash = dir.run({"--quiet"});
+  EXPECT_EQ(clash.status, 1);
+  EXPECT_EQ(clash.err, "Warning: log file 'CN.log' would overwrite the input file 'CN.log'; the run "
+                       "goes on without it\n");
+  EXPECT_NE(clash.out.find("\nError: Results table 'CN.tsv' would overwrite the input file "
+                           "'CN.tsv'.\n" + kStop),
+            std::string::npos)
+      << clash.out;
+  EXPECT_EQ(dir.read("CN.tsv"), dir.read("CN.info"));
+  EXPECT_EQ(dir.read("CN.log"), dir.read("raw.info"));
 }
 
 TEST(RunLog, StoppedRunKeepsItsError) {

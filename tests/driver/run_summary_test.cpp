@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -131,4 +133,12 @@ TEST(Progress, LinesOnAClockAndRedrawsOnATerminal) {
             "Progress: 7,200 of 10,000 probes (72.0%), 2 probes/s, 23 min left");
   EXPECT_EQ(Progress::describe(1, 10000, 3.0),
             "Progress: 1 of 10,000 probes (0.0%), 0.333 probes/s, 8.3 h left");
+}
+
+TEST(RunSummary, ReadmeDocumentsEveryOutcomeCode) {
+  std::ifstream in(std::string(QUILLMARK_SOURCE_DIR) + "/README.md");
+  std::stringstream readme;
+  readme << in.rdbuf();
+  for (const OutcomeDescription& d : kOutcomeDescriptions)
+    EXPECT_NE(readme.str().find("| `" + std::string(d.code) + "` |"), std::string::npos) << d.code;
 }
