@@ -376,3 +376,36 @@ TEST(ResultsTable, OutcomeNamesTheStartThatTurnedTheProbeDown) {
     EXPECT_NE(run.err.find(" " + c.outcomes[1]), std::string::npos) << run.err;
   }
 }
+
+TEST(ResultsTable, EachTestedTermHasItsColumns) {
+  FixtureDir dir;
+  ASSERT_EQ(std::system(("'" + std::string(QUILLMARK_SIM_BIN) + "' --out '" + dir.path() +
+                         "' --probe-type SNP --subjects 500 --probes 3 --effect-L --seed 4 > /dev/null")
+                            .c_str()),
+            0);
+  const RunOutput run = dir.run({"--quiet", "--spec_file", "specification.txt"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  std::vector<std::string> header;
+  const auto rows = read_table(dir.read("results.out.tsv"), &header);
+  EXPECT_EQ(header, (std::vector<std::string>{
+                        "CHROM", "POS", "ID", "PFB", "N_CASES", "N_CONTROLS", "BETA_K", "SE_K",
+                        "OR_K", "OR_L95_K", "OR_U95_K", "BETA_L", "SE_L", "OR_L", "OR_L95_L",
+                        "OR_U95_L", "CHISQ", "DF", "P", "LOG10P", "OUTCOME", "PATH", "ITER",
+                        "LOGLIK"}));
+  ASSERT_EQ(rows.size(), 3u);
+  int analysed = 0;
+  for (const auto& row : rows) {
+    if (row.at("OUTCOME") != "OK") continue;
+    ++analysed;
+    EXPECT_EQ(row.at("DF"), "2");
+    // On 2 degrees of freedom the tail is e^(-w/2).
+    const double w = std::stod(row.at("CHISQ"));
+    EXPECT_NEAR(std::stod(row.at("P")), std::exp(-w / 2.0), 5e-5 * std::exp(-w / 2.0) + 1e-9);  // w shown to 4 decimals
+    EXPECT_NEAR(std::stod(row.at("LOG10P")), w / 2.0 / std::log(10.0), 1e-4);
+    for (const char* term : {"K", "L"})
+      EXPECT_NEAR(std::stod(row.at(std::string("OR_") + term)),
+                  std::exp(std::stod(row.at(std::string("BETA_") + term))), 1e-5)
+          << term;
+  }
+  EXPECT_GE(analysed, 2);
+}
