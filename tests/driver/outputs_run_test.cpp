@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -75,11 +74,12 @@ std::string cmake_version() {
   std::ifstream in(std::string(QUILLMARK_SOURCE_DIR) + "/CMakeLists.txt");
   std::stringstream text;
   text << in.rdbuf();
-  std::smatch match;
   const std::string all = text.str();
-  if (!std::regex_search(all, match, std::regex(R"(project\(quillmark VERSION ([0-9.]+))")))
-    return "?";
-  return match[1];
+  const std::string head = "project(quillmark VERSION ";
+  const std::size_t at = all.find(head);
+  if (at == std::string::npos) return "?";
+  const std::size_t begin = at + head.size();
+  return all.substr(begin, all.find_first_not_of("0123456789.", begin) - begin);
 }
 
 // The part of a log after its header (which ends at the first blank line).
