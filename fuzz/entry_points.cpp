@@ -270,5 +270,10 @@ std::string fuzz_file_set(const std::uint8_t* data, std::size_t size) {
   for (char c : results) lines += c == '\n' ? 1 : 0;
   if (lines != expected || (!results.empty() && results.back() != '\n'))
     return "the results file does not hold one line per probe";
+  const std::string table = dir.read("results.out.tsv");
+  int rows = 0;
+  for (char c : table) rows += c == '\n' ? 1 : 0;
+  if (rows != expected - 1 || table.rfind("CHROM\tPOS\tID\t", 0) != 0)
+    return "the results table does not hold its header and one row per probe";
   return "";
 }
