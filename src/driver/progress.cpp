@@ -55,7 +55,9 @@ void Progress::update(long done) {
   const bool last = done >= total_;
   if (terminal_) {
     if (now - last_shown_ < kRedrawSeconds && !last) return;
-    sink_("\r" + describe(done, total_, now - start_) + "\033[K");
+    // The cursor is left at the start of the line, so that a warning printed meanwhile
+    // overwrites the progress instead of continuing it.
+    sink_("\033[K" + describe(done, total_, now - start_) + "\r");
     drawn_ = true;
   } else {
     if (now - last_shown_ < interval_) return;
@@ -65,7 +67,7 @@ void Progress::update(long done) {
 }
 
 void Progress::finish() {
-  if (sink_ && drawn_) sink_("\r\033[K");
+  if (sink_ && drawn_) sink_("\033[K");
   drawn_ = false;
 }
 

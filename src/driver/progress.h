@@ -21,7 +21,7 @@ class Progress {
   // Reports that `done` probes are finished.
   void update(long done);
 
-  // Clears a redrawn line, so that what follows starts on a fresh line.
+  // Clears a redrawn line, so that what follows starts on a clean line.
   void finish();
 
   // The progress text without line control, e.g.

@@ -118,8 +118,8 @@ TEST(Progress, LinesOnAClockAndRedrawsOnATerminal) {
   }
   redraw.finish();
   EXPECT_EQ(written.find('\n'), std::string::npos);
-  EXPECT_EQ(written.substr(0, 48), "\rProgress: 3 of 20 probes (15.0%), 10 probes/s, ");
-  EXPECT_NE(written.find("\rProgress: 20 of 20 probes (100.0%), 10 probes/s, 0 s left\033[K"),
+  EXPECT_EQ(written.substr(0, 50), "\033[KProgress: 3 of 20 probes (15.0%), 10 probes/s, ");
+  EXPECT_NE(written.find("\033[KProgress: 20 of 20 probes (100.0%), 10 probes/s, 0 s left\r"),
             std::string::npos)
       << written;
   EXPECT_EQ(written.substr(written.size() - 4), "\r\033[K");
