@@ -38,5 +38,6 @@ std::string fuzz_line_reader(const std::uint8_t* data, std::size_t size);
 // the raw-intensity data file, the called-CN information file and the called-CN data
 // file, and Quillmark runs on them from the command line to the results file.
 // Checked: a run that completes has written the two header lines and one line per probe
-// of the called-CN information file.
+// of the called-CN information file, and its extended results table the header and one
+// row per probe.
 std::string fuzz_file_set(const std::uint8_t* data, std::size_t size);

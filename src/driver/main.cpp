@@ -1,16 +1,18 @@
-// Program entry: runs Quillmark on the command line and turns a stopped run into
-// exit status 1.
+// Program entry: copies standard output and standard error into the run's log, runs
+// Quillmark on the command line and turns a stopped run into exit status 1.
 
 #include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "driver/console.h"
 #include "driver/run.h"
 #include "driver/stop.h"
 #include "numeric/nrerror.h"
 
 int main(int argc, char** argv) {
+  install_console_tee();
   try {
     return run_quillmark(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const RunStopped&) {

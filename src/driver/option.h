@@ -5,9 +5,8 @@
 #include <array>
 #include <string>
 
-// Capacities of the variable tables and of names and paths.
+// Capacity of the variable tables; names and paths may be of any length.
 constexpr int kMaxVariables = 20;
-constexpr int kMaxNameLength = 99;
 
 struct OPTION {
   int spec_file_given = 0;
@@ -27,7 +26,6 @@ struct OPTION {
   int effect_given = 0;
   int test_given = 0;
 
-  // Paths and words hold at most kMaxNameLength characters.
   std::string spec_file;
   std::string phenotype_file;
   std::string raw_intensity_dat_file;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 bool process_next_probe(const OPTION& option, ProbeSource& source, ProbeProcessor& processor,
-                        ResultsFile& results) {
+                        ResultsFile& results, const ProbeRecorder& recorder) {
   ProbeInfo info;
   if (!next_probe_info(source, info)) return false;
   read_probe_data(source, info, processor.data);
@@ -16,5 +16,6 @@ bool process_next_probe(const OPTION& option, ProbeSource& source, ProbeProcesso
                  info.name.c_str());
   }
   write_probe_line(results, info, result);
+  if (recorder) recorder(info, result);
   return true;
 }

@@ -1,8 +1,10 @@
 #include "driver/readers.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 #include "driver/spec_file.h"
 #include "driver/stop.h"
@@ -30,6 +32,27 @@ void open_or_stop(LineReader& reader, const std::string& path) {
 
 std::string quoted(std::string_view token) { return "'" + std::string(token) + "'"; }
 
+// A chromosome as PLINK numbers it: a number, or X, Y, XY and MT (also M) as 23, 24, 25
+// and 26, with or without a "chr" prefix, in any case.
+bool parse_chromosome(std::string_view token, int& chromosome) {
+  const auto is = [](std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(text[i])) != lower[i]) return false;
+    return true;
+  };
+  if (token.size() > 3 && is(token.substr(0, 3), "chr")) token.remove_prefix(3);
+  static constexpr std::pair<std::string_view, int> kNamed[] = {
+      {"x", 23}, {"y", 24}, {"xy", 25}, {"mt", 26}, {"m", 26}};
+  for (const auto& [name, number] : kNamed) {
+    if (is(token, name)) {
+      chromosome = number;
+      return true;
+    }
+  }
+  return parse_int(token, chromosome);
+}
+
 // Parses one row of the called-CN information file: name, chromosome, position, pfb.
 void parse_probe_info(const LineReader& reader, std::string_view line, ProbeInfo& info) {
   std::size_t pos = 0;
@@ -42,7 +65,7 @@ void parse_probe_info(const LineReader& reader, std::string_view line, ProbeInfo
     if (!next_token(line, pos, token))
       field_error(reader, field, "the " + name + " of probe '" + info.name + "' is missing");
     bool ok = false;
-    if (field == 2) ok = parse_int(token, info.chromosome);
+    if (field == 2) ok = parse_chromosome(token, info.chromosome);
     if (field == 3) ok = parse_int(token, info.position);
     if (field == 4) ok = parse_double(token, info.pfb);
     if (!ok) {

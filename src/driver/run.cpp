@@ -16,8 +16,10 @@
 #include "driver/option.h"
 #include "core/para.h"
 #include "driver/probe_loop.h"
+#include "driver/program_options.h"
 #include "driver/readers.h"
 #include "driver/results.h"
+#include "driver/run_report.h"
 #include "driver/spec_file.h"
 #include "driver/stop.h"
 
@@ -61,11 +63,6 @@ void read_command_line(const std::vector<std::string>& arguments, OPTION& option
       kill_Quillmark();
     }
     const std::string& path = arguments[++a];
-    if (path.size() > static_cast<std::size_t>(kMaxNameLength)) {
-      std::printf("\nError: Path '%s' in '--spec_file' is longer than %d characters.\n",
-                  path.c_str(), kMaxNameLength);
-      kill_Quillmark();
-    }
     std::printf("Model specifications read from '%s'\n", path.c_str());
     option.spec_file = path;
     option.spec_file_given = 1;
@@ -112,7 +109,11 @@ void write_defaults_in_effect(const OPTION& o) {
 
 }  // namespace
 
-int run_quillmark(const std::vector<std::string>& arguments) {
+int run_quillmark(const std::vector<std::string>& command_line) {
+  std::vector<std::string> arguments = command_line;
+  ProgramOptions program;
+  if (take_program_options(arguments, program) == ProgramAction::kExitSuccess) return 0;
+  RunReport report(command_line, program);
   write_banner();
   std::printf("\nQuillmark started: %s\n", local_time_text().c_str());
 
@@ -122,6 +123,7 @@ int run_quillmark(const std::vector<std::string>& arguments) {
   read_command_line(arguments, option, cluster);
   read_spec_file(option);
   apply_cluster_options(cluster, option);
+  report.open_log(option, cluster.resume);
   write_defaults_in_effect(option);
 
   PhenotypeTable phenotypes = read_phenotype_file(option);
@@ -165,10 +167,14 @@ int run_quillmark(const std::vector<std::string>& arguments) {
       option.raw_intensity_info_file, option.called_cn_dat_file, option.called_cn_info_file};
   ResultsFile results;
   long written = 0;
+  std::vector<LineSinkLayout> sinks = {
+      {option.result_file, results_header_lines(), results_line_start}};
+  if (report.writes_table())
+    sinks.push_back({option.result_file + ".tsv",
+                     {results_table_header(tested_terms(processor.para))},
+                     results_table_line_start});
   if (cluster.resume) {
     check_results_path(option.result_file, inputs);
-    const std::vector<LineSinkLayout> sinks = {
-        {option.result_file, results_header_lines(), results_line_start}};
     written = prepare_resume(sinks, option.called_cn_info_file, range);
     std::printf("Resumed with %ld of %ld probes already in '%s'\n", written, range.count,
                 option.result_file.c_str());
@@ -176,14 +182,19 @@ int run_quillmark(const std::vector<std::string>& arguments) {
   } else {
     create_results_file(results, option.result_file, inputs);
   }
+  report.start_probes(option, processor.para, range.count - written, cluster.resume);
   skip_probes(source, range.first + written);
+  const ProbeRecorder recorder = [&report](const ProbeInfo& info, const ProbeResult& result) {
+    report.record(info, result);
+  };
 
   install_interrupt_handlers();
   while (written < range.count && interrupt_signal() == 0 &&
-         process_next_probe(option, source, processor, results)) {
+         process_next_probe(option, source, processor, results, recorder)) {
     ++written;
   }
   close_results_file(results);
+  report.finish();
 
   // A signal after the last probe interrupts nothing.
   if (const int signal_number = interrupt_signal(); signal_number != 0 && written < range.count) {

@@ -31,14 +31,6 @@ bool file_opens(const std::string& path) {
   return true;
 }
 
-void check_path_length(const std::string& keyword, const std::string& path) {
-  if (path.size() > static_cast<std::size_t>(kMaxNameLength)) {
-    std::printf("\nError: Path '%s' in %s is longer than %d characters.\n", path.c_str(),
-                keyword.c_str(), kMaxNameLength);
-    kill_Quillmark();
-  }
-}
-
 void check_exists(const std::string& path) {
   if (!file_opens(path)) {
     std::printf("\nError: '%s' does not exist.\n", path.c_str());
@@ -62,7 +54,6 @@ int num_names(const OPTION& option) { return option.num_covariates + option.num_
 
 // An input file named by one of the path keywords: it must exist when it is read.
 void take_input_path(const Tokens& t, int& given, std::string& field, const char* report) {
-  check_path_length(t[0], t[2]);
   check_exists(t[2]);
   given = 1;
   field = t[2];
@@ -86,7 +77,6 @@ void take_phenotype_file(OPTION& option, const Tokens& t, SpecState& state) {
         "\nError: PHENOTYPE_FILE must come before CATEGORICAL, DEPENDENT, EFFECT and TEST.\n");
   }
   const std::string& path = t[2];
-  check_path_length(t[0], path);
   LineReader reader;
   if (!reader.open(path)) {
     std::printf("\nError: '%s' does not exist.\n", path.c_str());
@@ -117,11 +107,6 @@ void take_phenotype_file(OPTION& option, const Tokens& t, SpecState& state) {
   }
   for (int j = 0; j < num_covariates; ++j) {
     const std::string name(tokens[static_cast<std::size_t>(j) + 1]);
-    if (name.size() > static_cast<std::size_t>(kMaxNameLength)) {
-      std::printf("\nError: Column name '%s' in '%s' is longer than %d characters.\n", name.c_str(),
-                  path.c_str(), kMaxNameLength);
-      kill_Quillmark();
-    }
     if (name == "K" || name == "L") {
       std::printf("\nError: Column name '%s' in '%s' is reserved for a genetic variable.\n",
                   name.c_str(), path.c_str());
@@ -253,7 +238,6 @@ void take_line(OPTION& option, const Tokens& t, SpecState& state) {
     take_input_path(t, option.called_cn_info_file_given, option.called_cn_info_file,
                     "        -- Information on called CNs read from '%s'\n");
   } else if (key == "RESULT_FILE") {
-    check_path_length(key, t[2]);
     option.result_file_given = 1;
     option.result_file = t[2];
     std::printf("        -- Results outputed to '%s'\n", option.result_file.c_str());

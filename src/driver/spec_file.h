@@ -14,9 +14,9 @@
 // or
 //   "\nError: PHENOTYPE_FILE is given more than once.\n".
 //
-// Capacities are checked, never truncated: a path or a header name longer than
-// kMaxNameLength characters, a header with more covariates than fit beside K, or an
-// EFFECT list that needs L when the table is full, stops the run with a message.
+// Paths and names may be of any length. Capacities are checked, never truncated: a
+// header with more covariates than fit beside K, or an EFFECT list that needs L when the
+// table is full, stops the run with a message.
 // A header name "K" or "L" (the genetic variables) or a name given twice in the header
 // stops the run too, since EFFECT and TEST could not tell them apart.
 

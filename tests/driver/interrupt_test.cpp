@@ -66,6 +66,7 @@ TEST(InterruptedRun, LeavesWholeLinesAndResumesToTheUninterruptedFile) {
   const std::vector<std::string> spec = {"--spec_file", "specification.txt"};
   ASSERT_EQ(dir.run(spec).status, 0);
   const std::string whole = dir.read("results.out");
+  const std::string whole_table = dir.read("results.out.tsv");
   const std::vector<ExpectedProbe> probes = probes_of(dir.read("CN.info"));
   ASSERT_EQ(probes.size(), 400u);
   ASSERT_EQ(compare_results(whole, probes), "");
@@ -116,5 +117,7 @@ TEST(InterruptedRun, LeavesWholeLinesAndResumesToTheUninterruptedFile) {
     const RunOutput resumed = dir.run(resume);
     EXPECT_EQ(resumed.status, 0) << resumed.out;
     EXPECT_EQ(dir.read("results.out"), whole) << name;
+    // The extended table is cut back and continued with the results file.
+    EXPECT_EQ(dir.read("results.out.tsv"), whole_table) << name;
   }
 }

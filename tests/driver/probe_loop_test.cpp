@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cmath>
 #include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -14,6 +16,7 @@
 #include "driver/probe_loop.h"
 #include "driver/readers.h"
 #include "driver/results.h"
+#include "driver/results_table.h"
 #include "driver/spec_file.h"
 #include "fit/fit.h"
 #include "run_harness.h"
@@ -63,6 +66,8 @@ void write_three_probes(const FixtureDir& dir) {
 struct LoopOutput {
   std::vector<std::string> lines;  // the results file, line by line
   std::string err;
+  std::string table_header;                     // of the extended results table
+  std::vector<std::map<std::string, std::string>> rows;  // its rows by column name
 };
 
 // The run's set-up and probe loop, as the program entry does them, with `fit_override`
@@ -94,10 +99,20 @@ LoopOutput run_loop(const FixtureDir& dir, const FitOverride& fit_override) {
                     probes.first_name);
   ResultsFile results;
   create_results_file(results, option.result_file, {});
-  testing::internal::CaptureStderr();
-  while (process_next_probe(option, source, processor, results)) {
-  }
   LoopOutput output;
+  const std::vector<std::string> terms = tested_terms(processor.para);
+  output.table_header = results_table_header(terms);
+  const ProbeRecorder recorder = [&](const ProbeInfo& info, const ProbeResult& result) {
+    std::map<std::string, std::string> row;
+    std::istringstream names(output.table_header);
+    std::istringstream fields(results_table_row(terms, info, result));
+    for (std::string name, field; std::getline(names, name, '\t') && std::getline(fields, field, '\t');)
+      row[name] = field;
+    output.rows.push_back(row);
+  };
+  testing::internal::CaptureStderr();
+  while (process_next_probe(option, source, processor, results, recorder)) {
+  }
   output.err = testing::internal::GetCapturedStderr();
   close_results_file(results);
 
@@ -136,4 +151,96 @@ TEST(ProbeLoop, UnusableTestedCovarianceGivesNaAndTheLoopGoesOn) {
   EXPECT_EQ(damaged.err,
             "Warning: probe 'cn2': the covariance of the tested effects is not positive "
             "definite; reported as NA\n");
+}
+
+TEST(ProbeLoop, TableNamesTheStepThatTurnedAProbeDown) {
+  FixtureDir dir;
+  write_three_probes(dir);
+  // Each override runs the real fit, then damages the second probe's fitted vector or
+  // covariance the way a faulty fit would; the acceptance tests or the Wald test must
+  // reject it and the table must say which.
+  struct Case {
+    const char* outcome;
+    std::function<void(double* params, const DMatrix& cov, const PARA& para)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"ACCEPT_MEAN_MOVED",
+       [](double* f, const DMatrix&, const PARA& para) {
+         // The one-copy mean moves down by 1.5 fitted standard deviations.
+         f[para.r_mean_start + 1] -= 1.5 * std::exp(f[para.r_logvar_start + 1] / 2.0);
+       }},
+      {"ACCEPT_CLUSTER",
+       [](double* f, const DMatrix&, const PARA& para) {
+         // The one-copy mean above the two-copy mean.
+         f[para.r_mean_start + 1] = f[para.r_mean_start + 2] + 0.5;
+       }},
+      {"TEST_COVARIANCE", [](double*, const DMatrix& cov, const PARA&) { cov[1].fill(0.0); }},
+  };
+  for (const Case& c : cases) {
+    int fits = 0;
+    const FitOverride damaging = [&](double& loglik, int& iterations, double* params,
+                                     double* std_errors, const DMatrix& cov, const DATA& data,
+                                     PARA& para) {
+      const int status = fit_retro_K(loglik, iterations, params, std_errors, cov, data, para);
+      if (++fits == 2) c.damage(params, cov, para);
+      return status;
+    };
+    const LoopOutput output = run_loop(dir, damaging);
+    ASSERT_EQ(output.rows.size(), 3u) << c.outcome;
+    EXPECT_EQ(output.table_header,
+              "CHROM\tPOS\tID\tPFB\tN_CASES\tN_CONTROLS\tBETA\tSE\tOR\tOR_L95\tOR_U95\tCHISQ\tDF\tP\t"
+              "LOG10P\tOUTCOME\tPATH\tITER\tLOGLIK");
+    EXPECT_EQ(output.rows[0].at("OUTCOME"), "OK");
+    EXPECT_EQ(output.rows[2].at("OUTCOME"), "OK");
+    const auto& row = output.rows[1];
+    EXPECT_EQ(row.at("OUTCOME"), c.outcome);
+    EXPECT_EQ(output.lines[3].substr(output.lines[3].size() - 21), "     NA        NA    ");
+    for (const char* column : {"BETA", "SE", "OR", "OR_L95", "OR_U95", "CHISQ", "DF", "P", "LOG10P"})
+      EXPECT_EQ(row.at(column), "NA") << c.outcome << " " << column;
+    // The fit ran: its path and iterations are known, and the subjects it analysed.
+    EXPECT_EQ(row.at("PATH"), "stated");
+    EXPECT_GT(std::stoi(row.at("ITER")), 0);
+    EXPECT_EQ(row.at("N_CASES"), "150");
+    EXPECT_EQ(row.at("N_CONTROLS"), "150");
+    EXPECT_EQ(row.at("LOGLIK") == "NA", c.outcome != std::string("TEST_COVARIANCE")) << c.outcome;
+  }
+}
+
+TEST(ProbeLoop, TableGivesLog10PWhereThePValueUnderflows) {
+  FixtureDir dir;
+  write_three_probes(dir);
+  // The variance of K's coefficient shrunk so that its Wald statistic is 1e2, 2009 and 1e4:
+  // p is 1.5e-23 on the first probe and below the smallest double on the others.
+  const double targets[3] = {100.0, 2009.0, 1e4};
+  int fits = 0;
+  const FitOverride sharpened = [&](double& loglik, int& iterations, double* params,
+                                    double* std_errors, const DMatrix& cov, const DATA& data,
+                                    PARA& para) {
+    const int status = fit_retro_K(loglik, iterations, params, std_errors, cov, data, para);
+    // params holds K's coefficient first (from 0); cov is indexed from 1.
+    cov[1][1] = params[0] * params[0] / targets[fits++];
+    return status;
+  };
+  const LoopOutput output = run_loop(dir, sharpened);
+  ASSERT_EQ(output.rows.size(), 3u);
+  for (int p = 0; p < 3; ++p) {
+    const auto& row = output.rows[static_cast<std::size_t>(p)];
+    ASSERT_EQ(row.at("OUTCOME"), "OK") << p;
+    const double w = std::stod(row.at("CHISQ"));
+    EXPECT_NEAR(w, targets[p], 1e-3 * targets[p]);
+    // ln P(chi-square(1) > w) = ln erfc(z), z^2 = w / 2, by its asymptotic series.
+    const double z = std::sqrt(w / 2.0);
+    const double u = 1.0 / (2.0 * z * z);
+    const double log_p = -z * z - std::log(z * std::sqrt(M_PI)) +
+                         std::log(1.0 - u + 3.0 * u * u - 15.0 * u * u * u + 105.0 * u * u * u * u);
+    const double log10p = std::stod(row.at("LOG10P"));
+    EXPECT_NEAR(log10p, -log_p / std::log(10.0), 1e-5 * log10p) << p;
+    // P is written from LOG10P, never as 0.
+    const std::string printed = row.at("P");
+    const std::size_t e = printed.find('e');
+    ASSERT_NE(e, std::string::npos) << printed;
+    const double printed_log10 = std::log10(std::stod(printed.substr(0, e))) + std::stod(printed.substr(e + 1));
+    EXPECT_NEAR(printed_log10, -log10p, 1e-5) << printed;
+  }
+  EXPECT_NE(output.lines[3].find("0.00e+00"), std::string::npos);  // the results file as it was
 }

@@ -67,7 +67,9 @@ FixtureDir::~FixtureDir() {
 }
 
 void FixtureDir::write(const std::string& name, const std::string& text) const {
-  std::ofstream out(fs::path(path_) / name, std::ios::binary);
+  const fs::path file = fs::path(path_) / name;
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary);
   out << text;
 }
 
@@ -190,4 +192,12 @@ void write_standard_inputs(const FixtureDir& dir) {
 
 std::vector<ExpectedProbe> standard_probes() {
   return {{1, 1000, "rs1", 0.25}, {1, 2000, "rs2", 0.5}, {22, 300, "rs3", 0.75}};
+}
+
+std::string long_relative_path(std::size_t length) {
+  std::string path = ".";
+  while (path.size() + 1 + 100 < length) path += "/" + std::string(99, 'd');
+  path += "/";
+  path += std::string(length - path.size(), 'f');
+  return path;
 }

@@ -21,6 +21,7 @@ class FixtureDir {
   FixtureDir& operator=(const FixtureDir&) = delete;
 
   const std::string& path() const { return path_; }
+  // Writes the file `name` (creating its directories) with `text`.
   void write(const std::string& name, const std::string& text) const;
   bool exists(const std::string& name) const;
   std::string read(const std::string& name) const;
@@ -61,3 +62,7 @@ int count_probe_lines(const std::string& results);
 void write_standard_inputs(const FixtureDir& dir);
 // The probes of the standard input set.
 std::vector<ExpectedProbe> standard_probes();
+
+// A relative path "./ddd.../ddd.../fff..." of exactly `length` characters, its folder
+// names and file name each within the 255 characters a file system allows.
+std::string long_relative_path(std::size_t length);

@@ -1,0 +1,62 @@
+#include "driver/program_options.h"
+
+#include <cstdio>
+
+#ifndef QUILLMARK_VERSION
+#error "QUILLMARK_VERSION comes from project(... VERSION ...) in CMakeLists.txt"
+#endif
+
+const char* quillmark_version() { return QUILLMARK_VERSION; }
+
+std::string usage_text() {
+  return "Usage: quillmark [--spec_file PATH] [--out PATH] [--chunk I/N] [--resume]\n"
+         "                 [--threads N] [--no-tsv] [--quiet]\n"
+         "       quillmark --help | --version\n"
+         "\n"
+         "Tests copy-number variation for association with disease in a case-control study,\n"
+         "probe by probe, with a latent-class likelihood of the raw intensities.\n"
+         "\n"
+         "Options:\n"
+         "  --spec_file PATH  the specification file (default ./specification.txt); the last\n"
+         "                    one given wins\n"
+         "  --out PATH        write the results to PATH instead of RESULT_FILE\n"
+         "  --chunk I/N       analyse only the I-th of N contiguous ranges of probes\n"
+         "  --resume          continue an interrupted run after the probes it wrote\n"
+         "  --threads N       analyse probes on N threads (default: every core the\n"
+         "                    machine gives the process); results do not depend on N\n"
+         "  --no-tsv          do not write the extended results table RESULT_FILE.tsv\n"
+         "  --quiet           no progress on standard error\n"
+         "  --help            print this help and exit\n"
+         "  --version         print the version and exit\n"
+         "\n"
+         "Outputs: RESULT_FILE (the results file), RESULT_FILE.tsv (effect sizes, counts and\n"
+         "the outcome of every probe), RESULT_FILE.log (what the run printed, with its\n"
+         "summary). Plots: quillmark-plot RESULT_FILE.tsv. See README.md.\n";
+}
+
+ProgramAction take_program_options(std::vector<std::string>& arguments, ProgramOptions& options) {
+  std::vector<std::string> kept;
+  for (std::size_t a = 0; a < arguments.size(); ++a) {
+    const std::string& argument = arguments[a];
+    if (argument == "--help") {
+      std::printf("%s", usage_text().c_str());
+      return ProgramAction::kExitSuccess;
+    }
+    if (argument == "--version") {
+      std::printf("quillmark %s\n", quillmark_version());
+      return ProgramAction::kExitSuccess;
+    }
+    if (argument == "--no-tsv") {
+      options.write_table = false;
+    } else if (argument == "--quiet") {
+      options.quiet = true;
+    } else {
+      kept.push_back(argument);
+      const bool takes_value =
+          argument == "--spec_file" || argument == "--out" || argument == "--chunk";
+      if (takes_value && a + 1 < arguments.size()) kept.push_back(arguments[++a]);
+    }
+  }
+  arguments = std::move(kept);
+  return ProgramAction::kRun;
+}
