@@ -1,5 +1,9 @@
 #include "driver/program_options.h"
 
+#include "driver/line_reader.h"
+#include "driver/probe_pipeline.h"
+#include "driver/stop.h"
+
 #include <cstdio>
 
 #ifndef QUILLMARK_VERSION
@@ -36,6 +40,7 @@ std::string usage_text() {
 
 ProgramAction take_program_options(std::vector<std::string>& arguments, ProgramOptions& options) {
   std::vector<std::string> kept;
+  options.threads = available_threads();
   for (std::size_t a = 0; a < arguments.size(); ++a) {
     const std::string& argument = arguments[a];
     if (argument == "--help") {
@@ -50,6 +55,15 @@ ProgramAction take_program_options(std::vector<std::string>& arguments, ProgramO
       options.write_table = false;
     } else if (argument == "--quiet") {
       options.quiet = true;
+    } else if (argument == "--threads") {
+      const std::string value = a + 1 < arguments.size() ? arguments[++a] : "";
+      int threads = 0;
+      if (!parse_int(value, threads) || threads < 1) {
+        std::printf("\nError: Option '--threads' needs a number of threads of at least 1, not '%s'.\n",
+                    value.c_str());
+        kill_Quillmark();
+      }
+      options.threads = threads;
     } else {
       kept.push_back(argument);
       const bool takes_value =

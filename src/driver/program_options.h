@@ -13,11 +13,14 @@ const char* quillmark_version();
 struct ProgramOptions {
   bool write_table = true;  // the extended results table RESULT_FILE.tsv
   bool quiet = false;       // no progress on standard error
+  int threads = 1;          // threads that analyse probes; --threads, else every core given
 };
 
 enum class ProgramAction { kRun, kExitSuccess };
 
-// Removes --no-tsv and --quiet from `arguments` into `options`. With --help or --version
+// Removes --no-tsv, --quiet and --threads N from `arguments` into `options` (without
+// --threads, options.threads is every core the machine gives the process). A value of
+// --threads that is not a whole number of at least 1 stops the run with an error. With --help or --version
 // anywhere, prints the usage or the version on standard output and returns
 // kExitSuccess. The value after --spec_file is a path, never taken as one of these.
 ProgramAction take_program_options(std::vector<std::string>& arguments, ProgramOptions& options);

@@ -189,10 +189,8 @@ int run_quillmark(const std::vector<std::string>& command_line) {
   };
 
   install_interrupt_handlers();
-  while (written < range.count && interrupt_signal() == 0 &&
-         process_next_probe(option, source, processor, results, recorder)) {
-    ++written;
-  }
+  written += process_probes(option, source, processor, results, recorder, range.count - written,
+                            program.threads, [] { return interrupt_signal() != 0; });
   close_results_file(results);
   report.finish();
 

@@ -58,7 +58,7 @@ std::string log_header(const std::vector<std::string>& arguments, const OPTION& 
             (program.write_table ? resolved(option.result_file + ".tsv") : std::string("none (--no-tsv)")) +
             "\n";
   header += "log file: " + resolved(option.result_file + ".log") + "\n";
-  header += "threads: 1\n";
+  header += "threads: " + std::to_string(program.threads) + "\n";
   return header + "\n";
 }
 
