@@ -115,17 +115,17 @@ TEST(ProgramOptions, HelpAndVersion) {
 TEST(RunLog, HoldsStandardOutputTheSummaryAndTheSetUp) {
   FixtureDir dir;
   write_standard_inputs(dir);
-  const RunOutput run = dir.run({"--quiet"});
+  const RunOutput run = dir.run({"--quiet", "--threads", "3"});
   ASSERT_EQ(run.status, 0) << run.out;
   const std::string log = mask_times(dir.read("results.out.log"));
   const std::string header = log.substr(0, log.size() - log_body(log).size());
-  EXPECT_EQ(header.rfind("quillmark " + cmake_version() + " log\ncommand line: quillmark --quiet\n", 0), 0u)
+  EXPECT_EQ(header.rfind("quillmark " + cmake_version() + " log\ncommand line: quillmark --quiet --threads 3\n", 0), 0u)
       << header;
   for (const std::string& line :
        {"working directory: " + fs::canonical(dir.path()).string() + "\n",
         "results file: " + fs::canonical(dir.path()).string() + "/results.out\n",
         "results table: " + fs::canonical(dir.path()).string() + "/results.out.tsv\n",
-        std::string("threads: 1\n")})
+        std::string("threads: 3\n")})
     EXPECT_NE(header.find(line), std::string::npos) << line << header;
 
   // The body is standard output with standard error (the summary) where it was printed.
