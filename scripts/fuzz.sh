@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 targets=(spec_file line_reader file_set)
 
-scripts/ensure-packages.sh clang libclang-rt-14-dev cmake make pkg-config libhts-dev
+scripts/ensure-packages.sh clang libclang-rt-14-dev cmake make pkg-config libhts-dev libtbb-dev
 dir=build-fuzz
 mkdir -p "$dir"
 if ! { cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -59,7 +59,9 @@ class ExampleCopy {
     if (run_in(dir_, quoted(QUILLMARK_BIN) + " --spec_file specification.txt") != 0)
       throw std::runtime_error("the whole run failed");
     whole_ = slurp(dir_ / "results.out");
+    whole_table_ = slurp(dir_ / "results.out.tsv");
     fs::remove(dir_ / "results.out");
+    fs::remove(dir_ / "results.out.tsv");
   }
   ~ExampleCopy() {
     std::error_code ignored;
@@ -70,6 +72,7 @@ class ExampleCopy {
 
   const fs::path& dir() const { return dir_; }
   const std::string& whole() const { return whole_; }
+  const std::string& whole_table() const { return whole_table_; }
 
   // snakemake on the copy with `chunks` chunks and `extra` options; its exit status.
   int snakemake(int chunks, const std::string& extra) const {
@@ -82,6 +85,7 @@ class ExampleCopy {
  private:
   fs::path dir_;
   std::string whole_;
+  std::string whole_table_;
 };
 
 bool snakemake_installed() { return std::system("snakemake --version > /dev/null 2>&1") == 0; }
@@ -100,7 +104,9 @@ TEST(SnakemakeWorkflow, DryRunThenRunGiveTheWholeRunsResults) {
 
   ASSERT_EQ(example.snakemake(3, ""), 0) << example.command_output();
   EXPECT_EQ(slurp(example.dir() / "results.out"), example.whole());
-  EXPECT_GT(fs::file_size(example.dir() / "results.out.png"), 0u);
+  EXPECT_EQ(slurp(example.dir() / "results.out.tsv"), example.whole_table());
+  for (const char* plot : {"results.out.qq.png", "results.out.manhattan.png"})
+    EXPECT_EQ(slurp(example.dir() / plot).substr(0, 8), "\x89PNG\r\n\x1a\n") << plot;
   // Each chunk is an ordinary run: its standard output ends with the completion line.
   for (int i = 1; i <= 3; ++i) {
     const std::string out =
