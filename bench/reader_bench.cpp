@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <htslib/bgzf.h>
+
 #include "bench_setup.h"
 #include "driver/line_reader.h"
 #include "driver/readers.h"
@@ -151,8 +153,65 @@ void BM_ReadProbeData(benchmark::State& state) {
   state.SetLabel("items = probes (1 call line + 2 intensity lines)");
 }
 
+// Reading a 40 MB intensity file whole through LineReader, as plain text, gzip and bgzip
+// (bgzip decompressed on 1 or 2 threads): MB/s of the uncompressed text.
+enum class Compression { kPlain, kGzip, kBgzip };
+
+void BM_ReadCompressed(benchmark::State& state) {
+  const auto compression = static_cast<Compression>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  const ScratchFolder folder("compressed" + std::to_string(state.range(0)) + "_" +
+                             std::to_string(threads));
+  const std::string plain = (folder.path() / "raw.dat").string();
+  long long size = 0;
+  {
+    std::ofstream out(plain);
+    const std::vector<std::string> lines = intensity_lines(20000, kLinesInFile);
+    for (int copy = 0; size < 40'000'000; ++copy)
+      for (const std::string& line : lines) {
+        out << line << '\n';
+        size += static_cast<long long>(line.size()) + 1;
+      }
+  }
+  std::string path = plain;
+  if (compression == Compression::kGzip) {
+    path = plain + ".gz";
+    if (std::system(("gzip -c '" + plain + "' > '" + path + "'").c_str()) != 0) {
+      state.SkipWithError("gzip failed");
+      return;
+    }
+  } else if (compression == Compression::kBgzip) {
+    path = plain + ".bgz";
+    BGZF* out = bgzf_open(path.c_str(), "w");
+    std::ifstream in(plain, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    bool written = out != nullptr;
+    while (written &&
+           (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0))
+      written = bgzf_write(out, buffer.data(), static_cast<std::size_t>(in.gcount())) == in.gcount();
+    if (out == nullptr || bgzf_close(out) != 0 || !written) {
+      state.SkipWithError("bgzip failed");
+      return;
+    }
+  }
+  for (auto _ : state) {
+    LineReader reader;
+    reader.open(path, threads);
+    std::string_view line;
+    long long bytes = 0;
+    while (reader.next_line(line)) bytes += static_cast<long long>(line.size()) + 1;
+    benchmark::DoNotOptimize(bytes);
+  }
+  state.SetBytesProcessed(state.iterations() * size);
+  static const char* const kNames[] = {"plain", "gzip", "bgzip"};
+  state.SetLabel(std::string(kNames[state.range(0)]) + ", " + std::to_string(threads) + " thread(s)");
+}
+
 }  // namespace
 
+BENCHMARK(BM_ReadCompressed)->Name("ReadCompressed")
+    ->Args({0, 1})->Args({1, 1})->Args({2, 1})->Args({2, 2})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ParseIntensityLine)->Name("ParseIntensityLine")->Arg(2000)->Arg(20000)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadIntensityLine)->Name("ReadIntensityLine")->Arg(2000)->Arg(20000)
