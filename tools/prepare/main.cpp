@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "cli/option_parsing.h"
 #include "prepare/prepare.h"
 #include "prepare/text_io.h"
 
@@ -60,18 +61,11 @@ Options (defaults in brackets):
   --help                   show this text and exit
 )";
 
-[[noreturn]] void fail(const std::string& message) {
-  std::fprintf(stderr, "Error: %s\nTry 'quillmark-prepare --help'.\n", message.c_str());
-  std::exit(1);
-}
+[[noreturn]] void fail(const std::string& message) { fail_usage("quillmark-prepare", message); }
 
 template <typename T>
 T parse_number(std::string_view option, std::string_view text) {
-  T value{};
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-    fail("option '" + std::string(option) + "' needs a number, got '" + std::string(text) + "'");
-  return value;
+  return parse_option_number<T>("quillmark-prepare", option, text);
 }
 
 }  // namespace

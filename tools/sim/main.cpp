@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "cli/option_parsing.h"
 #include "sim/penncnv.h"
 #include "sim/simulate.h"
 
@@ -75,18 +76,11 @@ BAF ~ Normal around 0, 0.5 or 1 (sd 0.03-0.045, no copy: 0.5 sd 0.25) clipped
 to [0, 1].
 )";
 
-[[noreturn]] void fail(const std::string& message) {
-  std::fprintf(stderr, "Error: %s\nTry 'quillmark-sim --help'.\n", message.c_str());
-  std::exit(1);
-}
+[[noreturn]] void fail(const std::string& message) { fail_usage("quillmark-sim", message); }
 
 template <typename T>
 T parse_number(std::string_view option, std::string_view text) {
-  T value{};
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-    fail("option '" + std::string(option) + "' needs a number, got '" + std::string(text) + "'");
-  return value;
+  return parse_option_number<T>("quillmark-sim", option, text);
 }
 
 }  // namespace
