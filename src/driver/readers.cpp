@@ -23,8 +23,8 @@ namespace {
   kill_Quillmark();
 }
 
-void open_or_stop(LineReader& reader, const std::string& path) {
-  if (!reader.open(path)) {
+void open_or_stop(LineReader& reader, const std::string& path, int threads = 1) {
+  if (!reader.open(path, threads)) {
     std::printf("\nError: '%s' does not exist.\n", path.c_str());
     kill_Quillmark();
   }
@@ -241,12 +241,13 @@ ProbeTableSummary scan_called_cn_info(const std::string& path) {
 }
 
 void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
-                       long first_probe_row, const std::string& first_probe) {
+                       long first_probe_row, const std::string& first_probe,
+                       int decompression_threads) {
   source.snp = option.probe_type == "SNP";
   source.num_subjects = num_subjects;
   open_or_stop(source.info, option.called_cn_info_file);
-  open_or_stop(source.called_cn, option.called_cn_dat_file);
-  open_or_stop(source.raw, option.raw_intensity_dat_file);
+  open_or_stop(source.called_cn, option.called_cn_dat_file, decompression_threads);
+  open_or_stop(source.raw, option.raw_intensity_dat_file, decompression_threads);
   source.check_row_names = first_probe_row >= 0;
   if (source.check_row_names) open_or_stop(source.raw_info, option.raw_intensity_info_file);
   std::string_view line;

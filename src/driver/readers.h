@@ -80,9 +80,11 @@ struct ProbeSource {
 // skips to the row of the raw-intensity information file that names the first probe
 // (`first_probe_row`, from find_raw_info_row). When no row names it (-1), the data file is
 // read from its first line and row names are not checked; otherwise a row whose name is
-// not that of the probe read from it stops the run.
+// not that of the probe read from it stops the run. bgzip-compressed data files are
+// decompressed on `decompression_threads` threads.
 void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
-                       long first_probe_row, const std::string& first_probe);
+                       long first_probe_row, const std::string& first_probe,
+                       int decompression_threads = 1);
 
 // Moves the source past the next `probes` probes without reading their values: their rows
 // of the information file now, their called-CN lines and intensity rows (without parsing

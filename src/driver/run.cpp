@@ -160,7 +160,7 @@ int run_quillmark(const std::vector<std::string>& command_line) {
       probes.num_probes > 0 ? find_raw_info_row(option.raw_intensity_info_file, probes.first_name)
                             : -1;
   ProbeSource source;
-  open_probe_source(source, option, n, first_probe_row, probes.first_name);
+  open_probe_source(source, option, n, first_probe_row, probes.first_name, program.threads);
 
   const std::vector<std::string> inputs = {
       option.spec_file,           option.phenotype_file,      option.raw_intensity_dat_file,
