@@ -1,5 +1,7 @@
 #include "fit/allele_model.h"
 
+#include "fit/engine.h"
+
 #include <cmath>
 
 #include "fit/helpers.h"
@@ -141,12 +143,13 @@ void NormaliserTerms::end(const DMatrix& E, double n, int gamma, double p_B) con
   E[gamma + 1][gamma + 1] -= n * p_B * (1.0 - p_B) * mean_k_;
 }
 
-int finish_retro_allele(double& loglik, double ell, double* params, double* std_errors,
-                        const DMatrix& cov, const DMatrix& V, const PARA& para, FitReport* report) {
-  if (finish_retrospective(loglik, ell, params, std_errors, cov, cov, V, para, report) == 1) return 1;
+Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
+                            const PARA& para, FitReport* report) {
+  const Outcome finished = finish_retrospective(result, E, V, para, report);
+  if (finished != Outcome::kOk) return finished;
   const int gamma = para.r_mean_start - 1;
-  const double p_B = 1.0 / (1.0 + std::exp(-params[gamma]));
-  std_errors[gamma] *= p_B * (1.0 - p_B);
-  params[gamma] = p_B;
-  return 0;
+  const double p_B = 1.0 / (1.0 + std::exp(-result.estimates[gamma]));
+  result.std_errors[gamma] *= p_B * (1.0 - p_B);
+  result.estimates[gamma] = p_B;
+  return Outcome::kOk;
 }

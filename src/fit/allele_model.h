@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/data.h"
+#include "core/outcome.h"
 #include "core/para.h"
 #include "fit/em_steps.h"
 #include "fit/em_terms.h"
@@ -129,10 +130,9 @@ class NormaliserTerms {
   double mean_k_ = 0.0;
 };
 
-// The finish of the retrospective SNP fits once E (the caller's cov) holds the observed
-// information: the finish of every retrospective fit (inversion over the free parameters,
-// variance test, standard errors, report, frequencies, loglik, covariance block), then the
-// B-allele-frequency logit reported as the frequency p_B with standard error
-// p_B (1 - p_B) se(gamma). 0 on success, 1 when the information or its inverse fails.
-int finish_retro_allele(double& loglik, double ell, double* params, double* std_errors,
-                        const DMatrix& cov, const DMatrix& V, const PARA& para, FitReport* report);
+// The finish of the retrospective SNP fits once E holds the observed information: the
+// finish of every retrospective fit (inversion over the free parameters, variance test,
+// standard errors, report, frequencies, covariance block), then the B-allele-frequency
+// logit reported as the frequency p_B with standard error p_B (1 - p_B) se(gamma).
+Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
+                            const PARA& para, FitReport* report);

@@ -11,7 +11,6 @@
 #include "core/data.h"
 #include "core/para.h"
 #include "fit/em_terms.h"
-#include "fit/fit_control.h"
 #include "numeric/offset_array.h"
 
 // Posteriors below this are left out wherever a fit says "skipped": they cannot move
@@ -103,28 +102,3 @@ inline void add_normal_score(SparseScore& s, RSlot slot, double e, double s2) {
   s.add(slot.mean, e / s2);
   s.add(slot.logvar, -0.5 * (1.0 - e * e / s2));
 }
-
-// One Newton step over the free parameters: mirrors E (upper triangle over
-// 1..num_params), inverts it into V with invert_E, delta = V U, theta += delta.
-// Returns 1 when the information or its inverse is implausible or the step is not finite.
-int newton_step(double* theta, double* delta, const double* U, const DMatrix& E, const DMatrix& V,
-                const PARA& para);
-
-// Mirrors the observed information E (upper triangle over 1..num_params), inverts it into
-// V and tests the variances (inproper_std over the whole inverse). 0 or 1.
-int invert_observed_information(const DMatrix& E, const DMatrix& V, const PARA& para);
-
-// Standard errors of the first n positions and the disease-model block of V copied into cov.
-void hand_over_covariance(double* std_errors, int n, const DMatrix& cov, const DMatrix& V,
-                          const PARA& para);
-
-// Copies the finish's matrices (order num_params) and free list into report when set.
-void record_finish(FitReport* report, const DMatrix& E, const DMatrix& V, const PARA& para);
-
-// The finish of a retrospective fit once Louis's correction has made E the observed
-// information: V = E^-1 over the free parameters (its variances tested), standard
-// errors, the report, the frequency log-ratios of the present non-reference classes
-// turned into frequencies, loglik and the disease-model block of V into cov. 0 or 1.
-int finish_retrospective(double& loglik, double ell, double* theta, double* std_errors,
-                         const DMatrix& cov, const DMatrix& E, const DMatrix& V, const PARA& para,
-                         FitReport* report);

@@ -68,19 +68,26 @@ int inproper_std(const DMatrix& V, int n) {
 }
 
 int invert_E(const DMatrix& out, const DMatrix& E, const PARA& para) {
-  const int f = para.num_free_params;
-  const IVector& p = para.free_params;
+  const std::vector<int> free_positions(para.free_params.data(),
+                                        para.free_params.data() + para.num_free_params);
+  return invert_over(out, E, free_positions, para.num_params);
+}
+
+int invert_over(const DMatrix& out, const DMatrix& E, const std::vector<int>& free_positions,
+                int n) {
+  const int f = static_cast<int>(free_positions.size());
+  const auto p = [&free_positions](int i) { return free_positions[static_cast<std::size_t>(i - 1)]; };
   for (int i = 1; i <= f; ++i)
-    for (int j = 1; j <= f; ++j) out[i][j] = E[p[i]][p[j]];
+    for (int j = 1; j <= f; ++j) out[i][j] = E[p(i)][p(j)];
   // A zero row would stop the LU decomposition: keep it away from the inversion.
   if (explosion_E(out, f) == 1) return 1;
   invv(out, f);
   if (explosion_E(out, f) == 1) return 1;
-  const int P = para.num_params;
+  const int P = n;
   DMatrix q = dmatrix(1, P, 1, P);
   q.fill(0.0);
   for (int i = 1; i <= f; ++i)
-    for (int j = 1; j <= f; ++j) q[p[i]][p[j]] = out[i][j];
+    for (int j = 1; j <= f; ++j) q[p(i)][p(j)] = out[i][j];
   for (int i = 1; i <= P; ++i)
     for (int j = 1; j <= P; ++j) out[i][j] = q[i][j];
   return 0;

@@ -8,6 +8,8 @@
 // from r_logvar_start; B means from b_mean_start; B log-variances from
 // b_logvar_start. Measurement group g = y * differential_measurement_errors.
 
+#include <vector>
+
 #include "core/para.h"
 #include "numeric/offset_array.h"
 
@@ -30,6 +32,10 @@ int inproper_std(const DMatrix& V, int n);
 // num_params x num_params with zeros for fixed parameters, into out. 0 on success,
 // 1 when the restricted matrix or its inverse is implausible.
 int invert_E(const DMatrix& out, const DMatrix& E, const PARA& para);
+
+// invert_E over an explicit list of 1-based free positions within 1..n.
+int invert_over(const DMatrix& out, const DMatrix& E, const std::vector<int>& free_positions,
+                int n);
 
 // Replaces the frequency log-ratios at `slots` (0-based positions of the present
 // non-reference classes) by class frequencies and their standard errors by delta-method

@@ -23,246 +23,222 @@
 //   likelihood and no free slot.
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "fit/allele_fits.h"
 #include "fit/allele_model.h"
 #include "fit/em_terms.h"
+#include "fit/engine.h"
 #include "fit/fit.h"
 #include "fit/helpers.h"
 #include "fit/strata.h"
 
 namespace {
-// Restores num_params and num_free_params of PARA when the extended inversion is done.
-class ExtendedLayout {
+
+// The engine's model of the fit; the sieve q is its own state, updated in closed form.
+class SieveKLZ {
  public:
-  explicit ExtendedLayout(PARA& para)
-      : para_(para), num_params_(para.num_params), num_free_(para.num_free_params) {}
-  ExtendedLayout(const ExtendedLayout&) = delete;
-  ExtendedLayout& operator=(const ExtendedLayout&) = delete;
-  ~ExtendedLayout() {
-    para_.num_params = num_params_;
-    para_.num_free_params = num_free_;
+  SieveKLZ(const DATA& data, const PARA& para, std::vector<int> subjects,
+           std::vector<AlleleClass> classes, std::vector<double> design, Strata strata)
+      : data_(data),
+        para_(para),
+        subjects_(std::move(subjects)),
+        classes_(std::move(classes)),
+        design_(std::move(design)),
+        strata_(std::move(strata)) {
+    const int M = para.num_allele_classes;
+    const std::size_t C = classes_.size();
+    q_.assign(static_cast<std::size_t>(strata_.count()) * C, 1.0 / M);
+    p_.assign(static_cast<std::size_t>(num_subjects()) * C, 0.5);
+    cluster_[0].assign(C, Cluster{});
+    cluster_[1].assign(C, Cluster{});
+    free_slot_.assign(static_cast<std::size_t>(strata_.count()) * C, 0);
+    for (std::size_t c = 0; c < C; ++c)
+      if (classes_[c].c == para.ref_allele_class) ref_index_ = static_cast<int>(c);
   }
-
- private:
-  PARA& para_;
-  int num_params_;
-  int num_free_;
-};
-}  // namespace
-
-int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
-                      const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control) {
-  iterations = 0;
-  const int P = para.num_params;
-  if (P < 1 || P > kMaxParams) return 1;
-  const int ndc = para.num_disease_coefs;
-  const int M = para.num_allele_classes;
-  const int ref = para.ref_allele_class;
-  const char array_type = para.array_type;
-
-  std::vector<double> scratch(static_cast<std::size_t>(P), 0.0);
-  const std::vector<AlleleClass> classes = modelled_allele_classes(para, scratch.data());
-  const int C = static_cast<int>(classes.size());
-  if (C == 0) return 1;
-
-  const Strata strata = form_strata(data, para.num_dependent_columns);
-  const int S = strata.count();
-  if (S == 0) return 1;  // no included subject
-  const int Q = (M - 1) * S;
-  // The extended information lives in the caller's 1..200 matrix.
-  if (P + Q > kMaxParams) return 1;
-  auto sieve_position = [&](int s, int c) { return P + s * (M - 1) + (c < ref ? c : c - 1); };
-
-  std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return 1;
-  const int n = static_cast<int>(subjects.size());
-  auto at = [C](int a, int c) { return static_cast<std::size_t>(a) * C + c; };
-
-  const std::vector<double> design = allele_design_table(data, para, subjects, classes, scratch.data());
-
-  // Sieve distributions over the modelled classes (index into `classes`).
-  std::vector<double> q(static_cast<std::size_t>(S) * C, 1.0 / M);
-  auto sieve = [&](int s, int c) -> double& { return q[static_cast<std::size_t>(s) * C + c]; };
-
-  // Model tables: p_i(c), the cluster parameters and the class densities.
-  std::vector<double> p(at(n, 0), 0.5);
-  std::vector<Cluster> cluster[2] = {std::vector<Cluster>(C), std::vector<Cluster>(C)};
-  ClassDensities density;
-  auto update = [&]() {
+  // The sieve slots appended after the vector: one per stratum and non-reference class.
+  int num_slots() const { return (para_.num_allele_classes - 1) * strata_.count(); }
+  int size() const { return para_.num_params + num_slots(); }
+  int num_subjects() const { return static_cast<int>(subjects_.size()); }
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  // p_i(c), the cluster parameters and the class densities; l(theta, q).
+  double update(const double* params) {
+    const int n = num_subjects();
+    const int C = num_classes();
+    const int ndc = para_.num_disease_coefs;
     for (int c = 0; c < C; ++c)
-      for (int y = 0; y < 2; ++y) cluster[y][c] = cluster_of(params, classes[c], y);
+      for (int y = 0; y < 2; ++y) cluster_[y][c] = cluster_of(params, classes_[c], y);
     for (int a = 0; a < n; ++a)
       for (int c = 0; c < C; ++c) {
         double eta = 0.0;
-        for (int u = 0; u < ndc; ++u) eta += params[u] * design[at(a, c) * ndc + u];
-        p[at(a, c)] = 1.0 / (1.0 + std::exp(-eta));
+        for (int u = 0; u < ndc; ++u) eta += params[u] * design_[at(a, c) * ndc + u];
+        p_[at(a, c)] = 1.0 / (1.0 + std::exp(-eta));
       }
-    density.update(cluster, classes, subjects, data, array_type);
-  };
-  auto term = [&](int a, int c) {  // f_i(c) times the disease factor
-    const int i = subjects[a];
-    const int y = data.disease_status[i];
-    const double disease = y == 1 ? p[at(a, c)] : 1.0 - p[at(a, c)];
-    return disease * density.at(a, c);
-  };
-  auto log_likelihood = [&]() {
+    density_.update(cluster_, classes_, subjects_, data_, para_.array_type);
     double l = 0.0;
     for (int a = 0; a < n; ++a) {
-      const int s = strata.stratum_of[subjects[a]];
+      const int s = strata_.stratum_of[subjects_[a]];
       double sum = 0.0;
       for (int c = 0; c < C; ++c) sum += sieve(s, c) * term(a, c);
       l += std::log(sum);
     }
     return l;
-  };
+  }
+  double joint(int a, int c) const { return sieve(strata_.stratum_of[subjects_[a]], c) * term(a, c); }
+  bool plausible(const double*) const { return true; }
 
-  const int PQ = P + Q;
-  std::vector<double> r(at(n, 0), 0.0);
-  std::vector<double> U(static_cast<std::size_t>(PQ), 0.0);
-  std::vector<double> step(static_cast<std::size_t>(P), 0.0);
-  DMatrix V = dmatrix(1, PQ, 1, PQ);
-  const DMatrix& E = cov;
-  double l_prev = 2.0;
-  double l = 0.0;
-  update();
-
-  for (;;) {
-    // E-step.
+  // The sieve update, score and complete-data information of the parameter vector.
+  void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
+    const int n = num_subjects();
+    const int C = num_classes();
+    const int ndc = para_.num_disease_coefs;
+    for (double& x : q_) x = 0.0;
     for (int a = 0; a < n; ++a) {
-      const int s = strata.stratum_of[subjects[a]];
-      double sum = 0.0;
+      const int i = subjects_[a];
+      const int y = data_.disease_status[i];
       for (int c = 0; c < C; ++c) {
-        r[at(a, c)] = sieve(s, c) * term(a, c);
-        sum += r[at(a, c)];
-      }
-      for (int c = 0; c < C; ++c) r[at(a, c)] /= sum;
-    }
-
-    // Sieve update, score and complete-data information of the parameter vector.
-    for (int u = 0; u < PQ; ++u) U[u] = 0.0;
-    for (int u = 1; u <= PQ; ++u)
-      for (int v = 1; v <= PQ; ++v) E[u][v] = 0.0;
-    for (double& x : q) x = 0.0;
-    for (int a = 0; a < n; ++a) {
-      const int i = subjects[a];
-      const int y = data.disease_status[i];
-      for (int c = 0; c < C; ++c) {
-        const double rho = r[at(a, c)];
+        const double rho = r(a, c);
         if (rho < kPosteriorFloor) continue;
-        sieve(strata.stratum_of[i], c) += rho;
-        const double pc = p[at(a, c)];
-        const double* A = &design[at(a, c) * ndc];
+        sieve(strata_.stratum_of[i], c) += rho;
+        const double pc = p_[at(a, c)];
+        const double* A = &design_[at(a, c) * ndc];
         for (int u = 0; u < ndc; ++u) {
           U[u] += rho * (y - pc) * A[u];
           for (int v = u; v < ndc; ++v) E[u + 1][v + 1] += rho * pc * (1.0 - pc) * A[u] * A[v];
         }
-        add_intensity_terms(U.data(), E, classes[c], cluster[y][c], y, data.intensity_r[i],
-                            data.intensity_b[i], array_type, rho);
+        add_intensity_terms(U, E, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
+                            data_.intensity_b[i], para_.array_type, rho);
       }
     }
-    for (int s = 0; s < S; ++s)
-      if (strata.size[s] > 0)
-        for (int c = 0; c < C; ++c) sieve(s, c) /= strata.size[s];
-
-    // Newton step over the free parameters of the vector (E mirrored there).
-    if (newton_step(params, step.data(), U.data(), E, V, para) == 1) return 1;
-
-    update();
-    l = log_likelihood();
-    ++iterations;
-    if (iterations == control.max_iterations) return 1;
-    if (std::fabs((l - l_prev) / l_prev) > control.loglik_tolerance)
-      l_prev = l;
-    else
-      break;
+    for (int s = 0; s < strata_.count(); ++s)
+      if (strata_.size[s] > 0)
+        for (int c = 0; c < C; ++c) sieve(s, c) /= strata_.size[s];
   }
 
-  // Free sieve parameters. A stratum without its reference class cannot carry the others'
-  // probabilities as free parameters (their sum is pinned at 1).
-  int ref_index = -1;
-  for (int c = 0; c < C; ++c)
-    if (classes[c].c == ref) ref_index = c;
-  if (ref_index < 0) return 1;
-  std::vector<char> free_slot(static_cast<std::size_t>(S) * C, 0);
-  std::vector<int> extra;
-  for (int s = 0; s < S; ++s) {
-    if (strata.size[s] == 0) continue;  // an empty stratum does not enter the likelihood
-    if (!(sieve(s, ref_index) > 0.0)) return 1;
-    for (int c = 0; c < C; ++c)
-      if (c != ref_index && sieve(s, c) > 0.0) {
-        free_slot[static_cast<std::size_t>(s) * C + c] = 1;
-        extra.push_back(sieve_position(s, classes[c].c) + 1);
-      }
+  // Free sieve parameters. A stratum without its reference class cannot carry the
+  // others' probabilities as free parameters (their sum is pinned at 1).
+  Outcome prepare_louis(const Posteriors&) {
+    // Without the reference class the others' probabilities have no anchor.
+    if (ref_index_ < 0) return Outcome::kNoReferenceClass;
+    const int C = num_classes();
+    for (int s = 0; s < strata_.count(); ++s) {
+      if (strata_.size[s] == 0) continue;  // an empty stratum does not enter the likelihood
+      if (!(sieve(s, ref_index_) > 0.0)) return Outcome::kFitSieveReference;
+      for (int c = 0; c < C; ++c)
+        if (c != ref_index_ && sieve(s, c) > 0.0) {
+          free_slot_[static_cast<std::size_t>(s) * C + c] = 1;
+          extra_.push_back(sieve_position(s, classes_[c].c) + 1);
+        }
+    }
+    return Outcome::kOk;
   }
-  const int F = para.num_free_params;
-  if (para.free_params.hi() < F + static_cast<int>(extra.size())) return 1;
-
-  // Louis's correction over the extended vector.
-  LouisCorrection louis(PQ);
-  SparseScore sc;
-  for (int a = 0; a < n; ++a) {
-    const int i = subjects[a];
-    const int y = data.disease_status[i];
-    const int s = strata.stratum_of[i];
-    louis.begin_subject();
+  void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& sc,
+                       LouisCorrection& louis) const {
+    const int C = num_classes();
+    const int ndc = para_.num_disease_coefs;
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int s = strata_.stratum_of[i];
     for (int c = 0; c < C; ++c) {
-      const double rho = r[at(a, c)];
+      const double rho = r(a, c);
       if (rho < kPosteriorFloor) continue;
       sc.clear();
-      const double pc = p[at(a, c)];
-      for (int u = 0; u < ndc; ++u) sc.add(u, (y - pc) * design[at(a, c) * ndc + u]);
-      if (c == ref_index) {
+      const double pc = p_[at(a, c)];
+      for (int u = 0; u < ndc; ++u) sc.add(u, (y - pc) * design_[at(a, c) * ndc + u]);
+      if (c == ref_index_) {
         const double qr = sieve(s, c);
         for (int j = 0; j < C; ++j) {
-          if (free_slot[static_cast<std::size_t>(s) * C + j] == 0) continue;
-          const int x = sieve_position(s, classes[j].c);
+          if (free_slot_[static_cast<std::size_t>(s) * C + j] == 0) continue;
+          const int x = sieve_position(s, classes_[j].c);
           sc.add(x, -1.0 / qr);
           for (int j2 = j; j2 < C; ++j2)
-            if (free_slot[static_cast<std::size_t>(s) * C + j2] == 1) {
-              const int x2 = sieve_position(s, classes[j2].c);
+            if (free_slot_[static_cast<std::size_t>(s) * C + j2] == 1) {
+              const int x2 = sieve_position(s, classes_[j2].c);
               E[x + 1][x2 + 1] += rho / (qr * qr);
             }
         }
-      } else if (free_slot[static_cast<std::size_t>(s) * C + c] == 1) {
+      } else if (free_slot_[static_cast<std::size_t>(s) * C + c] == 1) {
         const double qc = sieve(s, c);
-        const int x = sieve_position(s, classes[c].c);
+        const int x = sieve_position(s, classes_[c].c);
         sc.add(x, 1.0 / qc);
         E[x + 1][x + 1] += rho / (qc * qc);
       }
-      add_intensity_score(sc, classes[c], cluster[y][c], y, data.intensity_r[i], data.intensity_b[i],
-                          array_type);
+      add_intensity_score(sc, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
+                          data_.intensity_b[i], para_.array_type);
       louis.add_class(E, rho, sc);
     }
-    louis.end_subject(E);
   }
-  mirror_upper(E, PQ);
+  // Inversion over the free parameters and the free sieve slots.
+  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+    std::vector<int> free_positions = free_positions_of(para_);
+    free_positions.insert(free_positions.end(), extra_.begin(), extra_.end());
+    const Outcome inverted = invert_observed_information(E, V, size(), free_positions);
+    if (inverted != Outcome::kOk) return inverted;
+    hand_over(result, E, V, size(), free_positions, para_, report);
+    if (report != nullptr) {
+      const int M = para_.num_allele_classes;
+      report->num_strata = strata_.count();
+      report->sieve_q.assign(static_cast<std::size_t>(strata_.count()) * M, 0.0);
+      for (int s = 0; s < strata_.count(); ++s)
+        for (int c = 0; c < num_classes(); ++c)
+          report->sieve_q[static_cast<std::size_t>(s) * M + classes_[c].c] = sieve(s, c);
+    }
+    return Outcome::kOk;
+  }
 
-  // Inversion over the extended free list.
-  int failed = 0;
-  {
-    const ExtendedLayout restore(para);
-    for (std::size_t e = 0; e < extra.size(); ++e) para.free_params[F + 1 + static_cast<int>(e)] = extra[e];
-    para.num_free_params = F + static_cast<int>(extra.size());
-    para.num_params = PQ;
-    failed = invert_E(V, E, para) == 1 || inproper_std(V, PQ) == 1;
-    if (!failed) record_finish(control.report, E, V, para);
+ private:
+  std::size_t at(int a, int c) const { return static_cast<std::size_t>(a) * classes_.size() + c; }
+  double& sieve(int s, int c) { return q_[static_cast<std::size_t>(s) * classes_.size() + c]; }
+  double sieve(int s, int c) const { return q_[static_cast<std::size_t>(s) * classes_.size() + c]; }
+  int sieve_position(int s, int c) const {
+    const int ref = para_.ref_allele_class;
+    return para_.num_params + s * (para_.num_allele_classes - 1) + (c < ref ? c : c - 1);
   }
-  if (failed) return 1;
+  // f_i(c) times the disease factor.
+  double term(int a, int c) const {
+    const int y = data_.disease_status[subjects_[a]];
+    const double disease = y == 1 ? p_[at(a, c)] : 1.0 - p_[at(a, c)];
+    return disease * density_.at(a, c);
+  }
+  const DATA& data_;
+  const PARA& para_;
+  std::vector<int> subjects_;
+  std::vector<AlleleClass> classes_;
+  std::vector<double> design_;
+  Strata strata_;
+  std::vector<double> q_;  // sieve distributions over the modelled classes, q[s][c]
+  std::vector<double> p_;  // p_i(c)
+  std::vector<Cluster> cluster_[2];
+  ClassDensities density_;
+  int ref_index_ = -1;            // place of the reference class in classes_
+  std::vector<char> free_slot_;   // [s * C + c]
+  std::vector<int> extra_;        // 1-based positions of the free sieve slots
+};
 
-  if (control.report != nullptr) {
-    control.report->num_strata = S;
-    control.report->sieve_q.assign(static_cast<std::size_t>(S) * M, 0.0);
-    for (int s = 0; s < S; ++s)
-      for (int c = 0; c < C; ++c) control.report->sieve_q[static_cast<std::size_t>(s) * M + classes[c].c] = sieve(s, c);
-  }
-  hand_over_covariance(std_errors, P, cov, V, para);
-  loglik = l;
-  return 0;
+}  // namespace
+
+FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para,
+                            const FitControl& control) {
+  const int P = para.num_params;
+  if (P > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
+  if (P < 1) return failed_fit(Outcome::kStartInvalidInput);
+  std::vector<double> scratch(static_cast<std::size_t>(P), 0.0);
+  std::vector<AlleleClass> classes = modelled_allele_classes(para, scratch.data());
+  if (classes.empty()) return failed_fit(Outcome::kNoReferenceClass);
+  Strata strata = form_strata(data, para.num_dependent_columns);
+  if (strata.count() == 0) return failed_fit(Outcome::kNoUsableSubject);
+  // The extended information holds the sieve slots after the vector.
+  if (P + (para.num_allele_classes - 1) * strata.count() > kMaxParams)
+    return failed_fit(Outcome::kTooManyParameters);
+  std::vector<int> subjects;
+  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  std::vector<double> design = allele_design_table(data, para, subjects, classes, scratch.data());
+  SieveKLZ model(data, para, std::move(subjects), std::move(classes), std::move(design),
+                 std::move(strata));
+  return run_engine(model, start, para, control, StoppingRule::kRelativeLoglik);
 }
 
-int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
-                      const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_pro_KLZ_sieve(loglik, iterations, params, std_errors, cov, data, para, sieve_KLZ_control());
+FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para) {
+  return fit_pro_KLZ_sieve(start, data, para, sieve_KLZ_control());
 }

@@ -71,6 +71,7 @@ TEST(AlleleModel, BFactorBoundsAndPointMass) {
 
 struct FitOutcome {
   int status = 1;
+  Outcome outcome = Outcome::kOk;
   int iterations = 0;
   double loglik = 0.0;
   std::vector<double> params;
@@ -89,28 +90,41 @@ FitControl tight_control() {
 
 // Production entry points (control == nullptr) or the controlled ones.
 FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
-  FitOutcome out;
-  out.params = pc.start;
-  out.se.assign(kMaxParams, 0.0);
-  out.cov = dmatrix(1, kMaxParams, 1, kMaxParams);
-  out.cov.fill(0.0);
-  double* p = out.params.data();
-  double* s = out.se.data();
+  const double* start = pc.start.data();
+  FitResult fit;
   switch (pc.para.model_type) {
     case 0:
-      out.status = control ? fit_retro_KL(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para, *control)
-                           : fit_retro_KL(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para);
+      fit = control ? fit_retro_KL(start, pc.data, pc.para, *control) : fit_retro_KL(start, pc.data, pc.para);
       break;
     case 1:
-      out.status = control ? fit_retro_KLZ(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para, *control)
-                           : fit_retro_KLZ(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para);
+      fit = control ? fit_retro_KLZ(start, pc.data, pc.para, *control) : fit_retro_KLZ(start, pc.data, pc.para);
       break;
     default:
-      out.status = control
-                       ? fit_pro_KLZ_sieve(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para, *control)
-                       : fit_pro_KLZ_sieve(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para);
+      fit = control ? fit_pro_KLZ_sieve(start, pc.data, pc.para, *control)
+                    : fit_pro_KLZ_sieve(start, pc.data, pc.para);
       break;
   }
+  FitOutcome out;
+  out.status = fit.ok() ? 0 : 1;
+  out.outcome = fit.outcome;
+  out.iterations = fit.iterations;
+  out.loglik = fit.loglik;
+  out.params = pc.start;
+  std::copy(fit.estimates.begin(), fit.estimates.end(), out.params.begin());
+  out.se.assign(kMaxParams, 0.0);
+  std::copy(fit.std_errors.begin(), fit.std_errors.end(), out.se.begin());
+  out.cov = dmatrix(1, kMaxParams, 1, kMaxParams);
+  out.cov.fill(0.0);
+  if (!fit.ok()) return out;
+  // The covariance of the disease-model coefficients in the leading block; the observed
+  // information, when reported, around it.
+  const int D = pc.para.num_disease_coefs;
+  if (control && control->report)
+    for (int u = 1; u <= control->report->size; ++u)
+      for (int v = 1; v <= control->report->size; ++v)
+        if (u > D || v > D) out.cov[u][v] = control->report->information[u][v];
+  for (int u = 1; u <= D; ++u)
+    for (int v = 1; v <= D; ++v) out.cov[u][v] = fit.disease_covariance[u][v];
   return out;
 }
 
