@@ -199,6 +199,7 @@ FitResult fit_retro_K(const double* start, const DATA& data, const PARA& para,
   if (reference_cn_class_missing(para)) return failed_fit(Outcome::kNoReferenceClass);
   std::vector<int> subjects;
   if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
   RetroK model(data, para, std::move(subjects));
   return run_engine(model, start, para, control, StoppingRule::kLargestStep);
 }

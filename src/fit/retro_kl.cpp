@@ -191,6 +191,7 @@ FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para,
   }
   std::vector<int> subjects;
   if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
   RetroKL model(data, para, std::move(subjects), std::move(classes), std::move(design));
   return run_engine(model, start, para, control, StoppingRule::kRelativeLoglikAndStep);
 }

@@ -193,6 +193,7 @@ FitResult fit_retro_KZ(const double* start, const DATA& data, const PARA& para,
   if (reference_cn_class_missing(para)) return failed_fit(Outcome::kNoReferenceClass);
   std::vector<int> subjects;
   if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
   RetroKZ model(data, para, std::move(subjects));
   return run_engine(model, start, para, control, StoppingRule::kLargestStep);
 }

@@ -111,6 +111,7 @@ TEST_P(CnFitMath, IterationLimitCountsEveryStep) {
   FitControl limit;
   limit.max_iterations = needed;  // the step that reaches the limit fails, however small
   EXPECT_EQ(run_fit(c.model_type, run, limit), 1);
+  EXPECT_EQ(run.outcome, Outcome::kFitIterationCap);
   EXPECT_EQ(run.iterations, needed);
   limit.max_iterations = needed + 1;
   EXPECT_EQ(run_fit(c.model_type, run, limit), 0);

@@ -546,6 +546,8 @@ TEST(SnpFits, IterationLimitComesBeforeConvergence) {
       limited.max_iterations = free_run.iterations + extra;
       const FitOutcome fit = run_fit(pc, &limited);
       EXPECT_EQ(fit.status, extra == 0 ? 1 : 0) << "model type " << model_type;
+      EXPECT_EQ(fit.outcome, extra == 0 ? Outcome::kFitIterationCap : Outcome::kOk)
+          << "model type " << model_type;
       EXPECT_EQ(fit.iterations, free_run.iterations) << "model type " << model_type;
     }
   }
@@ -560,7 +562,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     const SimSubjects subjects = make_subjects(settings);
     SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {model_type, {}});
     std::fill(pc.data.excluded.begin(), pc.data.excluded.end(), 1);
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kNoUsableSubject) << "model type " << model_type;
   }
   // A disease status other than 0 or 1 among the included subjects.
   for (int model_type = 0; model_type < 3; ++model_type) {
@@ -570,7 +572,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     int i = 0;
     while (pc.data.excluded[i] == 1) ++i;
     pc.data.disease_status[i] = 2;
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kStartInvalidInput) << "model type " << model_type;
   }
   // The reference level (two copies) out of the model: the frequency log-ratios have no anchor.
   for (int model_type = 0; model_type < 2; ++model_type) {
@@ -579,7 +581,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     SnpProbeCase pc =
         make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {model_type, {3, 4, 5}});
     ASSERT_EQ(pc.para.cn_class_present[2], 0);
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kNoReferenceClass) << "model type " << model_type;
   }
   // Sieve: one stratum per subject over two dependent columns; P + Q exceeds the matrix.
   {
@@ -588,7 +590,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     const SimSubjects subjects = make_subjects(settings);
     SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {2, {}, 2});
     const int P = pc.para.num_params, F = pc.para.num_free_params;
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1);
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kTooManyParameters);
     EXPECT_EQ(pc.para.num_params, P);
     EXPECT_EQ(pc.para.num_free_params, F);
   }
@@ -602,7 +604,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
       if (pc.data.covariates[i][0] == 1.0 && probe.true_k[i] == 2 && probe.true_l[i] == 1) pc.data.excluded[i] = 1;
     const int P = pc.para.num_params, F = pc.para.num_free_params;
     const FitOutcome fit = run_fit(pc, nullptr);
-    EXPECT_EQ(fit.status, 1);
+    EXPECT_EQ(fit.outcome, Outcome::kFitSieveReference);
     EXPECT_GT(fit.iterations, 0);  // it fails at the finish, not before
     EXPECT_EQ(pc.para.num_params, P);
     EXPECT_EQ(pc.para.num_free_params, F);
