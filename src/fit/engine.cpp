@@ -2,15 +2,16 @@
 
 #include <cmath>
 #include <vector>
+#include "fit/class_models.h"
+#include "fit/information.h"
+#include "fit/measurement_models.h"
 
-#include "fit/em_steps.h"
-#include "fit/helpers.h"
 
 Outcome newton_step(double* theta, double* delta, const double* U, const DMatrix& E,
                     const DMatrix& V, const PARA& para) {
   const int P = para.num_params;
   mirror_upper(E, P);
-  if (invert_E(V, E, para) == 1) return Outcome::kFitSingularInformation;
+  if (!invert_over_free_params(V, E, para)) return Outcome::kFitSingularInformation;
   for (int u = 0; u < P; ++u) {
     double d = 0.0;
     for (int v = 0; v < P; ++v) d += V[u + 1][v + 1] * U[v];
@@ -25,8 +26,8 @@ Outcome newton_step(double* theta, double* delta, const double* U, const DMatrix
 Outcome invert_observed_information(const DMatrix& E, const DMatrix& V, int n,
                                     const std::vector<int>& free_positions) {
   mirror_upper(E, n);
-  if (invert_over(V, E, free_positions, n) == 1) return Outcome::kFitSingularInformation;
-  if (inproper_std(V, n) == 1) return Outcome::kFitImproperVariance;
+  if (!invert_over_positions(V, E, free_positions, n)) return Outcome::kFitSingularInformation;
+  if (variances_improper(V, n)) return Outcome::kFitImproperVariance;
   return Outcome::kOk;
 }
 
@@ -78,4 +79,15 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
     default:
       return snp_probe ? fit_pro_KLZ_sieve(start, data, para) : fit_pro_KZ_sieve(start, data, para);
   }
+}
+
+Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
+                            const PARA& para, FitReport* report) {
+  const Outcome finished = finish_retrospective(result, E, V, para, report);
+  if (finished != Outcome::kOk) return finished;
+  const int gamma = para.r_mean_start - 1;
+  const double p_B = 1.0 / (1.0 + std::exp(-result.estimates[gamma]));
+  result.std_errors[gamma] *= p_B * (1.0 - p_B);
+  result.estimates[gamma] = p_B;
+  return Outcome::kOk;
 }

@@ -30,11 +30,22 @@
 
 #include "core/outcome.h"
 #include "core/para.h"
-#include "fit/em_terms.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
+#include "fit/louis.h"
 #include "numeric/offset_array.h"
 #include "numeric/vector_ops.h"
+
+// Posteriors below this are left out wherever a fit says "skipped": they cannot move
+// the estimates, and leaving them out keeps the per-subject work small.
+constexpr double kPosteriorFloor = 1e-6;
+
+// The finish of the retrospective SNP fits once E holds the observed information: the
+// finish of every retrospective fit (inversion over the free parameters, variance test,
+// standard errors, report, frequencies, covariance block), then the B-allele-frequency
+// logit reported as the frequency p_B with standard error p_B (1 - p_B) se(gamma).
+Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
+                            const PARA& para, FitReport* report);
 
 // When an iteration counts as the last one.
 enum class StoppingRule {

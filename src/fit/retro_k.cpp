@@ -17,10 +17,11 @@
 #include <vector>
 
 #include "checks/cluster_checks.h"
-#include "fit/em_steps.h"
+#include "fit/class_models.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
-#include "fit/helpers.h"
+#include "fit/information.h"
+#include "fit/measurement_models.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ class RetroK {
       : data_(data), para_(para), subjects_(std::move(subjects)), classes_(present_cn_classes(para)) {
     const int D = para.num_disease_coefs;
     a_.assign(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
-    for (int k = 0; k < kClasses; ++k) Avec(a_[k].data(), k, 0, nullptr, para);
+    for (int k = 0; k < kClasses; ++k) disease_design(a_[k].data(), k, 0, nullptr, para);
     for (const int i : subjects_) {
       const int y = data.disease_status[i];
       n_case_ += y;

@@ -4,7 +4,7 @@
 // c = (k, l): k copies, l of them B alleles.
 //   P(c | y) = w_y(c) / S_y,   w_y(c) = e_k C(k, l) p_B^l (1 - p_B)^(k - l) exp(y beta'A(c)),
 //   e_ref = 1, e_k = exp(alpha_k), p_B = 1 / (1 + exp(-gamma)), S_y = sum over modelled c;
-//   f_i(c) = phi(x_i; mu_R, s2_R) g_i(c), the R kernel times the B factor (allele_model.h);
+//   f_i(c) = phi(x_i; mu_R, s2_R) g_i(c), the R kernel times the B factor (measurement_models.h);
 //   l(theta) = sum_i log sum_c f_i(c) P(c | y_i).
 // Iteration (EM with one Newton step). E-step r[i][c] proportional to P(c | y_i) f_i(c).
 //   U and E are the score and the negative Hessian of the expected complete-data
@@ -21,12 +21,13 @@
 #include <utility>
 #include <vector>
 
-#include "fit/allele_fits.h"
-#include "fit/allele_model.h"
-#include "fit/em_terms.h"
+#include "fit/class_models.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
-#include "fit/helpers.h"
+#include "fit/fit_control.h"
+#include "fit/information.h"
+#include "fit/louis.h"
+#include "fit/measurement_models.h"
 
 namespace {
 
@@ -186,7 +187,7 @@ FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para,
     return failed_fit(Outcome::kNoReferenceClass);
   std::vector<std::vector<double>> design(static_cast<std::size_t>(C));
   for (int c = 0; c < C; ++c) {
-    Avec(scratch.data(), classes[c].k, classes[c].l, nullptr, para);
+    disease_design(scratch.data(), classes[c].k, classes[c].l, nullptr, para);
     design[c].assign(scratch.begin(), scratch.begin() + para.num_disease_coefs);
   }
   std::vector<int> subjects;

@@ -7,7 +7,7 @@
 //   w_1,i(c) = w_0,i(c) exp(beta'A(k, l, z_i)),   Z_i = sum over y = 0, 1 and modelled c;
 //   e_ref = 1, e_k = exp(alpha_k), p_B = 1 / (1 + exp(-gamma)). Because Z_i runs over both
 //   statuses, the intercept and the covariate main effects are estimated with the rest.
-//   f_i(c) = phi(x_i; mu_R, s2_R) g_i(c) (allele_model.h);
+//   f_i(c) = phi(x_i; mu_R, s2_R) g_i(c) (measurement_models.h);
 //   l(theta) = sum_i log sum_c f_i(c) P_i(y_i, c).
 // Iteration (EM with one Newton step). E-step r[i][c] proportional to P_i(y_i, c) f_i(c).
 //   U and E: score and negative Hessian of sum_i sum_c r[i][c] (log P_i(y_i, c) + log f_i(c));
@@ -20,12 +20,13 @@
 #include <utility>
 #include <vector>
 
-#include "fit/allele_fits.h"
-#include "fit/allele_model.h"
-#include "fit/em_terms.h"
+#include "fit/class_models.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
-#include "fit/helpers.h"
+#include "fit/fit_control.h"
+#include "fit/information.h"
+#include "fit/louis.h"
+#include "fit/measurement_models.h"
 
 namespace {
 

@@ -21,10 +21,11 @@
 #include <utility>
 #include <vector>
 
-#include "fit/em_steps.h"
+#include "fit/class_models.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
-#include "fit/helpers.h"
+#include "fit/information.h"
+#include "fit/measurement_models.h"
 #include "fit/strata.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // s(i) of the dependent covariate (strata.h) and carries a latent class c = (k, l) with
 // probability q[s(i)][c], free in every stratum (the sieve). The disease model is logistic:
 //   p_i(c) = 1 / (1 + exp(-beta'A(k, l, z_i))), the disease factor p_i(c) for a case and
-//   1 - p_i(c) for a control; f_i(c) = phi(x_i; mu_R, s2_R) g_i(c) (allele_model.h);
+//   1 - p_i(c) for a control; f_i(c) = phi(x_i; mu_R, s2_R) g_i(c) (measurement_models.h);
 //   l(theta, q) = sum_i log sum_c f_i(c) (disease factor) q[s(i)][c].
 // Iteration (EM). E-step r[i][c] proportional to q[s(i)][c] f_i(c) (disease factor). The
 //   sieve gets its closed-form update q[s][c] = sum of r over the stratum / n_s; beta and
@@ -26,12 +26,13 @@
 #include <utility>
 #include <vector>
 
-#include "fit/allele_fits.h"
-#include "fit/allele_model.h"
-#include "fit/em_terms.h"
+#include "fit/class_models.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
-#include "fit/helpers.h"
+#include "fit/fit_control.h"
+#include "fit/information.h"
+#include "fit/louis.h"
+#include "fit/measurement_models.h"
 #include "fit/strata.h"
 
 namespace {

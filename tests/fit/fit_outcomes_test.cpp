@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "driver/probe.h"
-#include "fit/allele_fits.h"
 #include "driver/option.h"
+#include "driver/probe.h"
 #include "fit/cn_fit_harness.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
+#include "fit/fit_control.h"
 #include "snp_fixture.h"
 
 namespace {

@@ -15,12 +15,13 @@
 
 #include "checks/acceptance.h"
 #include "driver/probe.h"
-#include "start/start.h"
-#include "fit/allele_fits.h"
-#include "fit/allele_model.h"
+#include "fit/class_models.h"
 #include "fit/fit.h"
+#include "fit/fit_control.h"
+#include "fit/measurement_models.h"
 #include "numeric/lu.h"
 #include "snp_fixture.h"
+#include "start/start.h"
 #include "wald/wald.h"
 
 namespace {

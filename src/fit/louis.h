@@ -1,33 +1,13 @@
 #pragma once
-// Steps that every EM fit shares: the normal-model score and information of one picked
-// intensity mean and log-variance, Louis's correction subject by subject, and the
-// mirroring of an upper triangle. Positions are 0-based vector positions; the
-// information matrices are 1-based (entry [u + 1][v + 1]) and filled in their upper
-// triangle only.
+// Louis's correction: the observed information from the complete-data information and the
+// complete-data scores of every class of a subject, weighted by its posteriors. Positions
+// are 0-based vector positions; the information matrix is 1-based (entry [u + 1][v + 1])
+// and filled in its upper triangle only.
 
+#include <cstddef>
 #include <vector>
 
 #include "numeric/offset_array.h"
-
-// Score and complete-data information of N(mu, exp(lambda)) at one observation with
-// residual e and variance s2, weighted by rho: mean at position m, log-variance at q.
-inline void add_normal_terms(double* U, const DMatrix& E, int m, int q, double rho, double e,
-                             double s2) {
-  U[m] += rho * e / s2;
-  U[q] += -0.5 * rho * (1.0 - e * e / s2);
-  E[m + 1][m + 1] += rho / s2;
-  if (m < q)
-    E[m + 1][q + 1] += rho * e / s2;
-  else
-    E[q + 1][m + 1] += rho * e / s2;
-  E[q + 1][q + 1] += 0.5 * rho * e * e / s2;
-}
-
-// The log-variance terms alone, for an intensity whose mean is held fixed.
-inline void add_logvar_terms(double* U, const DMatrix& E, int q, double rho, double e, double s2) {
-  U[q] += -0.5 * rho * (1.0 - e * e / s2);
-  E[q + 1][q + 1] += 0.5 * rho * e * e / s2;
-}
 
 // A complete-data score vector given one latent class, kept as its non-zero entries.
 struct SparseScore {
@@ -80,9 +60,3 @@ class LouisCorrection {
   std::vector<double> total_;
   std::vector<int> touched_;
 };
-
-// Copies the upper triangle of E (1..n) into the lower.
-inline void mirror_upper(const DMatrix& E, int n) {
-  for (int i = 1; i <= n; ++i)
-    for (int j = i + 1; j <= n; ++j) E[j][i] = E[i][j];
-}
