@@ -1,5 +1,7 @@
 #include "fit/class_models.h"
 
+#include "core/layout.h"
+
 #include <cmath>
 #include <vector>
 
@@ -23,25 +25,17 @@ void disease_design(double* a, int k, int l, const double* z, const PARA& para) 
 }
 
 void measurement_indicator(double* v, int y, int k, int l, const double* /*z*/, const PARA& para) {
-  for (int u = para.r_mean_start; u < para.num_params; ++u) v[u] = 0.0;
-  const int g = y * para.differential_measurement_errors;
-  const int K = para.num_cn_classes;
-  if (para.num_allele_classes == 0 || para.array_type == 'T') {
-    v[para.r_mean_start + K * g + k] = 1.0;
-    v[para.r_logvar_start + K * g + k] = 1.0;
-    return;
-  }
-  const int M = para.num_allele_classes;
+  const ParamLayout layout(para);
+  for (int u = layout.head(); u < para.num_params; ++u) v[u] = 0.0;
+  const int g = layout.group(y);
+  const bool allele_specific = para.num_allele_classes > 0 && para.array_type != 'T';
+  const int s = allele_specific ? layout.r_class(k, l) : k;
+  v[layout.r_mean(g, s)] = 1.0;
+  v[layout.r_logvar(g, s)] = 1.0;
+  if (!allele_specific) return;
   const int c = para.allele_class_index[k][l];
-  if (para.array_type == 'A') {
-    v[para.r_mean_start + M * g + c] = 1.0;
-    v[para.r_logvar_start + M * g + c] = 1.0;
-  } else {
-    v[para.r_mean_start + K * g + k] = 1.0;
-    v[para.r_logvar_start + K * g + k] = 1.0;
-  }
-  v[para.b_mean_start + M * g + c] = 1.0;
-  v[para.b_logvar_start + M * g + c] = 1.0;
+  v[layout.b_mean(g, c)] = 1.0;
+  v[layout.b_logvar(g, c)] = 1.0;
 }
 
 std::vector<int> present_cn_classes(const PARA& para) {
@@ -82,16 +76,8 @@ double int_power(double x, int n) {
   return r;
 }
 
-namespace {
-// The one position of [from, to) where the indicator v holds 1.
-int picked(const double* v, int from, int to) {
-  for (int u = from; u < to; ++u)
-    if (v[u] == 1.0) return u;
-  return from;
-}
-}  // namespace
-
-std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scratch) {
+std::vector<AlleleClass> modelled_allele_classes(const PARA& para) {
+  const ParamLayout layout(para);
   std::vector<AlleleClass> classes;
   for (int k = 0; k < para.num_cn_classes; ++k) {
     if (para.cn_class_present[k] != 1) continue;
@@ -103,13 +89,13 @@ std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scrat
       cls.l = l;
       cls.c = c;
       cls.homozygous = k > 0 && (l == 0 || l == k);
-      cls.slot = k == para.ref_cn_class ? -1 : frequency_slot(para, k);
+      cls.slot = k == para.ref_cn_class ? -1 : layout.frequency(k);
       for (int y = 0; y < 2; ++y) {
-        measurement_indicator(scratch, y, k, l, nullptr, para);
-        cls.r_mean[y] = picked(scratch, para.r_mean_start, para.r_logvar_start);
-        cls.r_logvar[y] = picked(scratch, para.r_logvar_start, para.b_mean_start);
-        cls.b_mean[y] = picked(scratch, para.b_mean_start, para.b_logvar_start);
-        cls.b_logvar[y] = picked(scratch, para.b_logvar_start, para.num_params);
+        const int g = layout.group(y);
+        cls.r_mean[y] = layout.r_mean(g, layout.r_class(k, l));
+        cls.r_logvar[y] = layout.r_logvar(g, layout.r_class(k, l));
+        cls.b_mean[y] = layout.b_mean(g, c);
+        cls.b_logvar[y] = layout.b_logvar(g, c);
       }
       classes.push_back(cls);
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/data.h"
+#include "core/layout.h"
 #include "core/para.h"
 #include "numeric/offset_array.h"
 
@@ -26,9 +27,7 @@ void disease_design(double* a, int k, int l, const double* z, const PARA& para);
 void measurement_indicator(double* v, int y, int k, int l, const double* z, const PARA& para);
 
 // 0-based position of the frequency log-ratio of class k != ref_cn_class.
-inline int frequency_slot(const PARA& para, int k) {
-  return k < para.ref_cn_class ? para.freq_start + k : para.freq_start + k - 1;
-}
+inline int frequency_slot(const PARA& para, int k) { return ParamLayout(para).frequency(k); }
 
 // The R mean and R log-variance that the measurement indicator of status y and total
 // class k selects (measurement_indicator of a CN probe).
@@ -37,8 +36,8 @@ struct RSlot {
   int logvar;
 };
 inline RSlot r_slot(const PARA& para, int y, int k) {
-  const int at = para.num_cn_classes * y * para.differential_measurement_errors + k;
-  return {para.r_mean_start + at, para.r_logvar_start + at};
+  const ParamLayout layout(para);
+  return {layout.r_mean(layout.group(y), k), layout.r_logvar(layout.group(y), k)};
 }
 
 // The present total classes in increasing order.
@@ -77,8 +76,8 @@ struct AlleleClass {
 };
 
 // The classes of the probe's model in increasing index order: level k present and class
-// (k, l) present. Positions come from measurement_indicator. `scratch` must hold num_params entries.
-std::vector<AlleleClass> modelled_allele_classes(const PARA& para, double* scratch);
+// (k, l) present, with the positions the measurement indicator picks.
+std::vector<AlleleClass> modelled_allele_classes(const PARA& para);
 
 // Design vectors A(k, l, z_i) of every included subject (its place a in `subjects`) and
 // modelled class (its place c in `classes`), fixed through a fit: the vector starts at

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <vector>
+
+#include "core/layout.h"
 #include "fit/class_models.h"
 #include "fit/information.h"
 #include "fit/measurement_models.h"
@@ -85,7 +87,7 @@ Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& 
                             const PARA& para, FitReport* report) {
   const Outcome finished = finish_retrospective(result, E, V, para, report);
   if (finished != Outcome::kOk) return finished;
-  const int gamma = para.r_mean_start - 1;
+  const int gamma = ParamLayout(para).b_allele_logit();
   const double p_B = 1.0 / (1.0 + std::exp(-result.estimates[gamma]));
   result.std_errors[gamma] *= p_B * (1.0 - p_B);
   result.estimates[gamma] = p_B;

@@ -41,7 +41,7 @@ struct Model {
 
   void update(const double* theta) {
     const int C = static_cast<int>(classes.size());
-    p_B = 1.0 / (1.0 + std::exp(-theta[para.r_mean_start - 1]));
+    p_B = 1.0 / (1.0 + std::exp(-theta[ParamLayout(para).b_allele_logit()]));
     for (int y = 0; y < 2; ++y) {
       prob[y].resize(C);
       cluster[y].resize(C);
@@ -62,7 +62,7 @@ struct Model {
   // Sufficient statistic of (y, c) over the head positions: y A(c), the indicator of
   // alpha_k, and delta(c) = l - k p_B.
   void statistic(double* t, int y, int c) const {
-    const int H = para.r_mean_start;
+    const int H = ParamLayout(para).head();
     for (int u = 0; u < H; ++u) t[u] = 0.0;
     for (int u = 0; u < para.num_disease_coefs; ++u) t[u] = y * design[c][u];
     if (classes[c].slot >= 0) t[classes[c].slot] = 1.0;
@@ -81,8 +81,8 @@ class RetroKL {
         classes_(std::move(classes)),
         design_(std::move(design)),
         model_{para, classes_, design_, 0.5, {}, {}},
-        t_(static_cast<std::size_t>(para.r_mean_start), 0.0),
-        normaliser_(para.r_mean_start) {
+        t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
+        normaliser_(ParamLayout(para).head()) {
     for (const int i : subjects_) n_status_[data.disease_status[i]] += 1.0;
   }
   int size() const { return para_.num_params; }
@@ -108,7 +108,7 @@ class RetroKL {
   bool plausible(const double*) const { return true; }
 
   void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
-    const int H = para_.r_mean_start;
+    const int H = ParamLayout(para_).head();
     const int gamma = H - 1;
     const int n = num_subjects();
     const int C = num_classes();
@@ -139,7 +139,7 @@ class RetroKL {
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
   void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) {
-    const int H = para_.r_mean_start;
+    const int H = ParamLayout(para_).head();
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int C = num_classes();
@@ -180,7 +180,7 @@ FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para,
   if (P > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
   if (P < 1) return failed_fit(Outcome::kStartInvalidInput);
   std::vector<double> scratch(static_cast<std::size_t>(P), 0.0);
-  std::vector<AlleleClass> classes = modelled_allele_classes(para, scratch.data());
+  std::vector<AlleleClass> classes = modelled_allele_classes(para);
   const int C = static_cast<int>(classes.size());
   // Without the reference level the frequency log-ratios are not identified.
   if (C == 0 || para.cn_class_present[para.ref_cn_class] != 1)

@@ -40,8 +40,8 @@ class RetroKLZ {
         subjects_(std::move(subjects)),
         classes_(std::move(classes)),
         design_(std::move(design)),
-        t_(static_cast<std::size_t>(para.r_mean_start), 0.0),
-        normaliser_(para.r_mean_start) {
+        t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
+        normaliser_(ParamLayout(para).head()) {
     const std::size_t cells = static_cast<std::size_t>(num_subjects()) * classes_.size();
     joint_[0].assign(cells, 0.0);
     joint_[1].assign(cells, 0.0);
@@ -57,7 +57,7 @@ class RetroKLZ {
     const int n = num_subjects();
     const int C = num_classes();
     const int ndc = para_.num_disease_coefs;
-    p_B_ = 1.0 / (1.0 + std::exp(-params[para_.r_mean_start - 1]));
+    p_B_ = 1.0 / (1.0 + std::exp(-params[ParamLayout(para_).b_allele_logit()]));
     for (int c = 0; c < C; ++c) {
       const double e_k = classes_[c].slot < 0 ? 1.0 : std::exp(params[classes_[c].slot]);
       prior_[c] = e_k * binomial_weight(classes_[c].k, classes_[c].l, p_B_, para_);
@@ -93,7 +93,7 @@ class RetroKLZ {
   bool plausible(const double*) const { return true; }
 
   void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
-    const int H = para_.r_mean_start;
+    const int H = ParamLayout(para_).head();
     const int gamma = H - 1;
     const int n = num_subjects();
     const int C = num_classes();
@@ -123,7 +123,7 @@ class RetroKLZ {
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
   void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) {
-    const int H = para_.r_mean_start;
+    const int H = ParamLayout(para_).head();
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int C = num_classes();
@@ -148,7 +148,7 @@ class RetroKLZ {
   // Sufficient statistic of (y, c) for subject a: y A(k, l, z_i), the indicator of
   // alpha_k, and delta(c) = l - k p_B.
   void statistic(double* t, int a, int y, int c) const {
-    const int H = para_.r_mean_start;
+    const int H = ParamLayout(para_).head();
     const int ndc = para_.num_disease_coefs;
     for (int u = 0; u < H; ++u) t[u] = 0.0;
     for (int u = 0; u < ndc; ++u) t[u] = y * design_[at(a, c) * ndc + u];
@@ -177,7 +177,7 @@ FitResult fit_retro_KLZ(const double* start, const DATA& data, const PARA& para,
   if (P > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
   if (P < 1) return failed_fit(Outcome::kStartInvalidInput);
   std::vector<double> scratch(static_cast<std::size_t>(P), 0.0);
-  std::vector<AlleleClass> classes = modelled_allele_classes(para, scratch.data());
+  std::vector<AlleleClass> classes = modelled_allele_classes(para);
   // Without the reference level the frequency log-ratios are not identified.
   if (classes.empty() || para.cn_class_present[para.ref_cn_class] != 1)
     return failed_fit(Outcome::kNoReferenceClass);

@@ -75,7 +75,7 @@ class RetroKZ {
         classes_(present_cn_classes(para)),
         a_(cn_design_table(data, para, subjects_, classes_)) {
     const int n = data.num_subjects;
-    const int B = para.r_mean_start;  // disease-model and frequency positions lie below
+    const int B = ParamLayout(para).head();  // disease-model and frequency positions
     t_.w.assign(static_cast<std::size_t>(n) * kClasses, 0.0);
     t_.h.assign(static_cast<std::size_t>(n), 0.0);
     M1_.assign(static_cast<std::size_t>(B), 0.0);
@@ -99,7 +99,7 @@ class RetroKZ {
   void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
     const int D = para_.num_disease_coefs;
     const int ref = para_.ref_cn_class;
-    const int B = para_.r_mean_start;
+    const int B = ParamLayout(para_).head();
     std::fill(E_head_.begin(), E_head_.end(), 0.0);
     const int N = num_subjects();
     const int C = num_classes();

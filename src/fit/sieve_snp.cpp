@@ -225,7 +225,7 @@ FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& p
   if (P > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
   if (P < 1) return failed_fit(Outcome::kStartInvalidInput);
   std::vector<double> scratch(static_cast<std::size_t>(P), 0.0);
-  std::vector<AlleleClass> classes = modelled_allele_classes(para, scratch.data());
+  std::vector<AlleleClass> classes = modelled_allele_classes(para);
   if (classes.empty()) return failed_fit(Outcome::kNoReferenceClass);
   Strata strata = form_strata(data, para.num_dependent_columns);
   if (strata.count() == 0) return failed_fit(Outcome::kNoUsableSubject);

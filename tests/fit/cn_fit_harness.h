@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "core/layout.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
 #include "fit/loglik_oracle.h"
@@ -99,10 +100,11 @@ struct Objective {
     if (model_type != 2) {
       double reference = 1.0;
       for (int k = 0; k < 2; ++k)
-        if (para.cn_class_present[k]) reference -= theta0[para.freq_start + k];
+        if (para.cn_class_present[k]) reference -= theta0[ParamLayout(para).frequency(k)];
       for (int k = 0; k < 2; ++k)
         if (para.cn_class_present[k])
-          theta0[para.freq_start + k] = std::log(theta0[para.freq_start + k] / reference);
+          theta0[ParamLayout(para).frequency(k)] =
+              std::log(theta0[ParamLayout(para).frequency(k)] / reference);
     } else {
       int count = 0;
       stratum = oracle::strata_of(run.data, count);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/layout.h"
 #include "driver/probe.h"
 #include "fit/cn_fit_harness.h"
 #include "numeric/lu.h"
@@ -153,7 +154,7 @@ TEST(CnFitResults, FrequenciesAreProbabilitiesAndSieveCountsAreRestored) {
       double total = 0.0;
       for (int k = 0; k < 2; ++k) {
         if (!run.para.cn_class_present[k]) continue;
-        const double pi = run.theta[run.para.freq_start + k];
+        const double pi = run.theta[ParamLayout(run.para).frequency(k)];
         EXPECT_GT(pi, 0.0);
         EXPECT_LT(pi, 1.0);
         total += pi;

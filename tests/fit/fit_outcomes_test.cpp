@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/layout.h"
 #include "driver/option.h"
 #include "driver/probe.h"
 #include "fit/cn_fit_harness.h"
@@ -89,8 +90,8 @@ const std::vector<std::pair<Family, int>> kAllFits = {{Family::kCn, 0},  {Family
                                                       {Family::kCn, 2},  {Family::kSnp, 0},
                                                       {Family::kSnp, 1}, {Family::kSnp, 2}};
 
-// R mean of total class k (measurement group 0) on 'I' arrays.
-double& r_mean(Probe& p, int k) { return p.start[p.para.r_mean_start + k]; }
+// Start value of the R mean of total class k in measurement group 0 ('I' arrays).
+double& r_mean(Probe& p, int k) { return p.start[ParamLayout(p.para).r_mean(0, k)]; }
 
 std::vector<Forcing> forcings() {
   return {
@@ -108,7 +109,7 @@ std::vector<Forcing> forcings() {
        [](Probe& p, FitControl& c) {
          c.step_tolerance = 1e9;
          c.loglik_tolerance = 1e9;
-         p.start[p.para.r_logvar_start + 1] += 4.0;
+         p.start[ParamLayout(p.para).r_logvar(0, 1)] += 4.0;
        },
        Outcome::kFitImproperVariance, kAllFits},
   };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/layout.h"
 #include "checks/acceptance.h"
 #include "driver/probe.h"
 #include "fit/class_models.h"
@@ -137,11 +138,12 @@ std::vector<double> internal_theta(const SnpProbeCase& pc, const std::vector<dou
   if (para.model_type == 2) return theta;
   double p_ref = 1.0;
   for (int k = 0; k < 2; ++k)
-    if (para.cn_class_present[k]) p_ref -= reported[para.freq_start + k];
+    if (para.cn_class_present[k]) p_ref -= reported[ParamLayout(para).frequency(k)];
   for (int k = 0; k < 2; ++k)
-    if (para.cn_class_present[k]) theta[para.freq_start + k] = std::log(reported[para.freq_start + k] / p_ref);
-  const double p_B = reported[para.freq_start + 2];
-  theta[para.freq_start + 2] = std::log(p_B / (1.0 - p_B));
+    if (para.cn_class_present[k])
+      theta[ParamLayout(para).frequency(k)] = std::log(reported[ParamLayout(para).frequency(k)] / p_ref);
+  const double p_B = reported[ParamLayout(para).b_allele_logit()];
+  theta[ParamLayout(para).b_allele_logit()] = std::log(p_B / (1.0 - p_B));
   return theta;
 }
 
@@ -428,7 +430,7 @@ TEST(SnpFits, RecoverSimulatedOddsRatio) {
         << "model type " << model_type << ": " << fit.params[0] << " se " << fit.se[0];
     EXPECT_NEAR(fit.se[0], std::sqrt(fit.cov[1][1]), 1e-12);
     if (model_type != 2) {  // the B-allele frequency comes back as a frequency
-      const double p_B = fit.params[pc.para.freq_start + 2];
+      const double p_B = fit.params[ParamLayout(pc.para).b_allele_logit()];
       EXPECT_NEAR(p_B, probe.pfb, 0.05);
     }
   }
@@ -470,11 +472,12 @@ TEST(SnpFits, RetrospectiveFitStopsAtTheOptimumFromADistantStart) {
   const PARA& para = pc.para;
   // Start values as a cleaning of the called copy numbers gives them: one copy too
   // frequent, its R mean too close to two copies, its R and B spreads too wide.
-  pc.start[para.freq_start + 1] += 0.9;
-  pc.start[para.r_mean_start + 1] += 0.12;
-  pc.start[para.r_logvar_start + 1] += 0.4;
-  pc.start[para.b_logvar_start + 1] += 2.5;
-  pc.start[para.b_logvar_start + 2] += 3.5;
+  const ParamLayout layout(para);
+  pc.start[layout.frequency(1)] += 0.9;
+  pc.start[layout.r_mean(0, 1)] += 0.12;
+  pc.start[layout.r_logvar(0, 1)] += 0.4;
+  pc.start[layout.b_logvar(0, 1)] += 2.5;
+  pc.start[layout.b_logvar(0, 2)] += 3.5;
   const FitControl tight = tight_control();
   const FitOutcome reference = run_fit(pc, &tight);
   const FitOutcome production = run_fit(pc, nullptr);
