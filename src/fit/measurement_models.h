@@ -141,3 +141,93 @@ void add_intensity_terms(double* U, const DMatrix& E, const AlleleClass& cls, co
 // Appends the intensity entries of the complete-data score of the same subject and class.
 void add_intensity_score(SparseScore& s, const AlleleClass& cls, const Cluster& cl, int y,
                          double x, double b, char array_type);
+
+// The two measurement models behind one interface, for class models that take the
+// measurement model as a template parameter. Subjects are the included subjects in index
+// order (a = 0 .. n-1) and classes the modelled classes (c = 0 .. C-1); a class's kind is
+// what the sieve and the frequencies are kept by (the total class, or the allele-specific
+// class), its design class (k, l) what the disease model's design vector reads.
+//   void update(const double* theta);             densities at theta
+//   double density(int a, int c) const;           f_a(c)
+//   void add_terms(double* U, const DMatrix& E, int a, int c, double rho) const;
+//   void add_score(SparseScore& s, int a, int c) const;
+
+// R by total class (CN probes).
+class TotalClassMeasurement {
+ public:
+  TotalClassMeasurement(const DATA& data, const PARA& para, const std::vector<int>& subjects)
+      : data_(data), para_(para), subjects_(subjects), classes_(present_cn_classes(para)) {}
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  int num_kinds() const { return para_.num_cn_classes; }
+  int ref_kind() const { return para_.ref_cn_class; }
+  int kind(int c) const { return classes_[c]; }
+  int design_k(int c) const { return classes_[c]; }
+  int design_l(int) const { return 0; }
+  void update(const double* theta) { R_.update(theta, para_, data_, subjects_, classes_); }
+  double density(int a, int c) const { return R_.density(subjects_[a], classes_[c]); }
+  void add_terms(double* U, const DMatrix& E, int a, int c, double rho) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int k = classes_[c];
+    const RSlot slot = r_slot(para_, y, k);
+    add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
+                     R_.s2[y][k]);
+  }
+  void add_score(SparseScore& s, int a, int c) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int k = classes_[c];
+    add_normal_score(s, r_slot(para_, y, k), data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
+  }
+
+ private:
+  const DATA& data_;
+  const PARA& para_;
+  const std::vector<int>& subjects_;
+  std::vector<int> classes_;
+  IntensityTables R_;
+};
+
+// R and B by allele-specific class (SNP probes).
+class AlleleClassMeasurement {
+ public:
+  AlleleClassMeasurement(const DATA& data, const PARA& para, const std::vector<int>& subjects)
+      : data_(data), para_(para), subjects_(subjects), classes_(modelled_allele_classes(para)) {
+    cluster_[0].assign(classes_.size(), Cluster{});
+    cluster_[1].assign(classes_.size(), Cluster{});
+  }
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  int num_kinds() const { return para_.num_allele_classes; }
+  int ref_kind() const { return para_.ref_allele_class; }
+  int kind(int c) const { return classes_[c].c; }
+  int design_k(int c) const { return classes_[c].k; }
+  int design_l(int c) const { return classes_[c].l; }
+  const std::vector<AlleleClass>& classes() const { return classes_; }
+  void update(const double* theta) {
+    const int C = num_classes();
+    for (int c = 0; c < C; ++c)
+      for (int y = 0; y < 2; ++y) cluster_[y][c] = cluster_of(theta, classes_[c], y);
+    density_.update(cluster_, classes_, subjects_, data_, para_.array_type);
+  }
+  double density(int a, int c) const { return density_.at(a, c); }
+  void add_terms(double* U, const DMatrix& E, int a, int c, double rho) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    add_intensity_terms(U, E, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
+                        data_.intensity_b[i], para_.array_type, rho);
+  }
+  void add_score(SparseScore& s, int a, int c) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    add_intensity_score(s, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
+                        data_.intensity_b[i], para_.array_type);
+  }
+
+ private:
+  const DATA& data_;
+  const PARA& para_;
+  const std::vector<int>& subjects_;
+  std::vector<AlleleClass> classes_;
+  std::vector<Cluster> cluster_[2];
+  ClassDensities density_;
+};
