@@ -53,6 +53,7 @@ inline void add_logvar_terms(double* U, const DMatrix& E, int q, double rho, dou
 struct IntensityTables {
   double mu[2][3] = {};
   double s2[2][3] = {};
+  RSlot slot[2][3] = {};    // positions of mu and the log-variance
   std::vector<double> phi;  // at [i * 3 + k]
 
   void update(const double* theta, const PARA& para, const DATA& data,
@@ -60,9 +61,9 @@ struct IntensityTables {
     double inv_sd[2][3];
     for (int y = 0; y < 2; ++y)
       for (int k = 0; k < 3; ++k) {
-        const RSlot slot = r_slot(para, y, k);
-        mu[y][k] = theta[slot.mean];
-        s2[y][k] = std::exp(theta[slot.logvar]);
+        slot[y][k] = r_slot(para, y, k);
+        mu[y][k] = theta[slot[y][k].mean];
+        s2[y][k] = std::exp(theta[slot[y][k].logvar]);
         inv_sd[y][k] = 1.0 / std::sqrt(s2[y][k]);
       }
     phi.resize(static_cast<std::size_t>(data.num_subjects) * 3);
@@ -169,7 +170,7 @@ class TotalClassMeasurement {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int k = classes_[c];
-    const RSlot slot = r_slot(para_, y, k);
+    const RSlot slot = R_.slot[y][k];
     add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
                      R_.s2[y][k]);
   }
@@ -177,7 +178,7 @@ class TotalClassMeasurement {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int k = classes_[c];
-    add_normal_score(s, r_slot(para_, y, k), data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
+    add_normal_score(s, R_.slot[y][k], data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
   }
 
  private:

@@ -129,7 +129,7 @@ class RetroK {
         const int y = data_.disease_status[i];
         for (int u = 0; u < D; ++u) U[u] += rho * y * ak[u];
         if (k != ref) U[j] += rho;
-        const RSlot slot = r_slot(para_, y, k);
+        const RSlot slot = R_.slot[y][k];
         add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
                          R_.s2[y][k]);
       }
@@ -167,7 +167,7 @@ class RetroK {
       s.clear();
       for (int u = 0; u < D; ++u) s.add(u, y * a_[k][u]);
       if (k != para_.ref_cn_class) s.add(frequency_slot(para_, k), 1.0);
-      add_normal_score(s, r_slot(para_, y, k), data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
+      add_normal_score(s, R_.slot[y][k], data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
       louis.add_class(E, rho, s);
     }
   }

@@ -127,7 +127,7 @@ class RetroKZ {
           M1_[j] += t_.e[k] + wik;
           M2_[static_cast<std::size_t>(j) * B + j] += t_.e[k] + wik;
         }
-        const RSlot slot = r_slot(para_, y, k);
+        const RSlot slot = R_.slot[y][k];
         add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
                          R_.s2[y][k]);
         h += t_.e[k] + wik;
@@ -160,7 +160,7 @@ class RetroKZ {
       s.clear();
       for (int u = 0; u < D; ++u) s.add(u, y * ak[u]);
       if (k != para_.ref_cn_class) s.add(frequency_slot(para_, k), 1.0);
-      add_normal_score(s, r_slot(para_, y, k), data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
+      add_normal_score(s, R_.slot[y][k], data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
       louis.add_class(E, rho, s);
     }
   }
