@@ -56,15 +56,15 @@ void compute_tables(Tables& t, const double* theta, const std::vector<int>& clas
   }
 }
 
-double log_likelihood(const Tables& t, const IntensityTables& R, const std::vector<int>& subjects,
-                      const std::vector<int>& classes, const DATA& data) {
+double log_likelihood(const Tables& t, const TotalClassMeasurement& m,
+                      const std::vector<int>& subjects, const std::vector<int>& classes,
+                      const DATA& data) {
   double ell = 0.0;
-  for (const int i : subjects) {
-    const int y = data.disease_status[i];
+  const int C = static_cast<int>(classes.size());
+  for (std::size_t a = 0; a < subjects.size(); ++a) {
+    const int y = data.disease_status[subjects[a]];
     double sum = 0.0;
-    for (const int k : classes) {
-      sum += R.density(i, k) * t.w[y][k] / t.W[y];
-    }
+    for (int c = 0; c < C; ++c) sum += m.density(static_cast<int>(a), c) * t.w[y][classes[c]] / t.W[y];
     ell += std::log(sum);
   }
   return ell;
@@ -74,7 +74,11 @@ double log_likelihood(const Tables& t, const IntensityTables& R, const std::vect
 class RetroK {
  public:
   RetroK(const DATA& data, const PARA& para, std::vector<int> subjects)
-      : data_(data), para_(para), subjects_(std::move(subjects)), classes_(present_cn_classes(para)) {
+      : data_(data),
+        para_(para),
+        subjects_(std::move(subjects)),
+        classes_(present_cn_classes(para)),
+        measurement_(data, para, subjects_) {
     const int D = para.num_disease_coefs;
     a_.assign(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
     for (int k = 0; k < kClasses; ++k) disease_design(a_[k].data(), k, 0, nullptr, para);
@@ -89,12 +93,11 @@ class RetroK {
   int num_classes() const { return static_cast<int>(classes_.size()); }
   double update(const double* theta) {
     compute_tables(t_, theta, classes_, a_, para_);
-    R_.update(theta, para_, data_, subjects_, classes_);
-    return log_likelihood(t_, R_, subjects_, classes_, data_);
+    measurement_.update(theta);
+    return log_likelihood(t_, measurement_, subjects_, classes_, data_);
   }
   double joint(int a, int c) const {
-    const int i = subjects_[a];
-    return t_.w[data_.disease_status[i]][classes_[c]] * R_.density(i, classes_[c]);
+    return t_.w[data_.disease_status[subjects_[a]]][classes_[c]] * measurement_.density(a, c);
   }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
@@ -129,9 +132,7 @@ class RetroK {
         const int y = data_.disease_status[i];
         for (int u = 0; u < D; ++u) U[u] += rho * y * ak[u];
         if (k != ref) U[j] += rho;
-        const RSlot slot = R_.slot[y][k];
-        add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
-                         R_.s2[y][k]);
+        measurement_.add_terms(U, E, a, c, rho);
       }
     }
     // Expected parts: the derivatives of log W[y].
@@ -167,7 +168,7 @@ class RetroK {
       s.clear();
       for (int u = 0; u < D; ++u) s.add(u, y * a_[k][u]);
       if (k != para_.ref_cn_class) s.add(frequency_slot(para_, k), 1.0);
-      add_normal_score(s, R_.slot[y][k], data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
+      measurement_.add_score(s, a, c);
       louis.add_class(E, rho, s);
     }
   }
@@ -185,7 +186,7 @@ class RetroK {
   double n_ctrl_ = 0.0;
   std::vector<double> F_;
   Tables t_;
-  IntensityTables R_;
+  TotalClassMeasurement measurement_;
 };
 
 }  // namespace

@@ -37,14 +37,12 @@ struct Model {
   const std::vector<std::vector<double>>& design;  // A(c) per class
   double p_B = 0.5;
   std::vector<double> prob[2];                     // P(c | y)
-  std::vector<Cluster> cluster[2];
 
   void update(const double* theta) {
     const int C = static_cast<int>(classes.size());
     p_B = 1.0 / (1.0 + std::exp(-theta[ParamLayout(para).b_allele_logit()]));
     for (int y = 0; y < 2; ++y) {
       prob[y].resize(C);
-      cluster[y].resize(C);
       double S = 0.0;
       for (int c = 0; c < C; ++c) {
         const AlleleClass& cls = classes[c];
@@ -53,7 +51,6 @@ struct Model {
         const double e_k = cls.slot < 0 ? 1.0 : std::exp(theta[cls.slot]);
         prob[y][c] = e_k * binomial_weight(cls.k, cls.l, p_B, para) * std::exp(y * eta);
         S += prob[y][c];
-        cluster[y][c] = cluster_of(theta, cls, y);
       }
       for (int c = 0; c < C; ++c) prob[y][c] /= S;
     }
@@ -80,7 +77,8 @@ class RetroKL {
         subjects_(std::move(subjects)),
         classes_(std::move(classes)),
         design_(std::move(design)),
-        model_{para, classes_, design_, 0.5, {}, {}},
+        model_{para, classes_, design_, 0.5, {}},
+        measurement_(data, para, subjects_),
         t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
         normaliser_(ParamLayout(para).head()) {
     for (const int i : subjects_) n_status_[data.disease_status[i]] += 1.0;
@@ -90,20 +88,20 @@ class RetroKL {
   int num_classes() const { return static_cast<int>(classes_.size()); }
   double update(const double* theta) {
     model_.update(theta);
-    density_.update(model_.cluster, classes_, subjects_, data_, para_.array_type);
+    measurement_.update(theta);
     double l = 0.0;
     const int n = num_subjects();
     const int C = num_classes();
     for (int a = 0; a < n; ++a) {
       const int y = data_.disease_status[subjects_[a]];
       double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += model_.prob[y][c] * density_.at(a, c);
+      for (int c = 0; c < C; ++c) sum += model_.prob[y][c] * measurement_.density(a, c);
       l += std::log(sum);
     }
     return l;
   }
   double joint(int a, int c) const {
-    return model_.prob[data_.disease_status[subjects_[a]]][c] * density_.at(a, c);
+    return model_.prob[data_.disease_status[subjects_[a]]][c] * measurement_.density(a, c);
   }
   bool plausible(const double*) const { return true; }
 
@@ -130,8 +128,7 @@ class RetroKL {
         model_.statistic(t_.data(), y, c);
         for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
         E[gamma + 1][gamma + 1] += rho * classes_[c].k * binomial_var;
-        add_intensity_terms(U, E, classes_[c], model_.cluster[y][c], y, data_.intensity_r[i],
-                            data_.intensity_b[i], para_.array_type, rho);
+        measurement_.add_terms(U, E, a, c, rho);
       }
     }
   }
@@ -150,8 +147,7 @@ class RetroKL {
       model_.statistic(t_.data(), y, c);
       for (int u = 0; u < H; ++u)
         if (t_[u] != 0.0) s.add(u, t_[u]);
-      add_intensity_score(s, classes_[c], model_.cluster[y][c], y, data_.intensity_r[i],
-                          data_.intensity_b[i], para_.array_type);
+      measurement_.add_score(s, a, c);
       louis.add_class(E, rho, s);
     }
   }
@@ -166,7 +162,7 @@ class RetroKL {
   std::vector<AlleleClass> classes_;
   std::vector<std::vector<double>> design_;
   Model model_;
-  ClassDensities density_;
+  AlleleClassMeasurement measurement_;
   double n_status_[2] = {0.0, 0.0};
   std::vector<double> t_;
   NormaliserTerms normaliser_;

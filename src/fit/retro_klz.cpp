@@ -40,13 +40,12 @@ class RetroKLZ {
         subjects_(std::move(subjects)),
         classes_(std::move(classes)),
         design_(std::move(design)),
+        measurement_(data, para, subjects_),
         t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
         normaliser_(ParamLayout(para).head()) {
     const std::size_t cells = static_cast<std::size_t>(num_subjects()) * classes_.size();
     joint_[0].assign(cells, 0.0);
     joint_[1].assign(cells, 0.0);
-    cluster_[0].assign(classes_.size(), Cluster{});
-    cluster_[1].assign(classes_.size(), Cluster{});
     prior_.assign(classes_.size(), 0.0);
   }
   int size() const { return para_.num_params; }
@@ -61,7 +60,6 @@ class RetroKLZ {
     for (int c = 0; c < C; ++c) {
       const double e_k = classes_[c].slot < 0 ? 1.0 : std::exp(params[classes_[c].slot]);
       prior_[c] = e_k * binomial_weight(classes_[c].k, classes_[c].l, p_B_, para_);
-      for (int y = 0; y < 2; ++y) cluster_[y][c] = cluster_of(params, classes_[c], y);
     }
     for (int a = 0; a < n; ++a) {
       double Z = 0.0;
@@ -77,18 +75,18 @@ class RetroKLZ {
         joint_[1][at(a, c)] /= Z;
       }
     }
-    density_.update(cluster_, classes_, subjects_, data_, para_.array_type);
+    measurement_.update(params);
     double l = 0.0;
     for (int a = 0; a < n; ++a) {
       const int y = data_.disease_status[subjects_[a]];
       double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += joint_[y][at(a, c)] * density_.at(a, c);
+      for (int c = 0; c < C; ++c) sum += joint_[y][at(a, c)] * measurement_.density(a, c);
       l += std::log(sum);
     }
     return l;
   }
   double joint(int a, int c) const {
-    return joint_[data_.disease_status[subjects_[a]]][at(a, c)] * density_.at(a, c);
+    return joint_[data_.disease_status[subjects_[a]]][at(a, c)] * measurement_.density(a, c);
   }
   bool plausible(const double*) const { return true; }
 
@@ -114,8 +112,7 @@ class RetroKLZ {
         statistic(t_.data(), a, y_i, c);
         for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
         E[gamma + 1][gamma + 1] += rho * classes_[c].k * binomial_var;
-        add_intensity_terms(U, E, classes_[c], cluster_[y_i][c], y_i, data_.intensity_r[i],
-                            data_.intensity_b[i], para_.array_type, rho);
+        measurement_.add_terms(U, E, a, c, rho);
       }
     }
   }
@@ -134,8 +131,7 @@ class RetroKLZ {
       statistic(t_.data(), a, y, c);
       for (int u = 0; u < H; ++u)
         if (t_[u] != 0.0) s.add(u, t_[u]);
-      add_intensity_score(s, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
-                          data_.intensity_b[i], para_.array_type);
+      measurement_.add_score(s, a, c);
       louis.add_class(E, rho, s);
     }
   }
@@ -160,11 +156,10 @@ class RetroKLZ {
   std::vector<int> subjects_;
   std::vector<AlleleClass> classes_;
   std::vector<double> design_;  // A(k, l, z_i), fixed through the fit
+  AlleleClassMeasurement measurement_;
   double p_B_ = 0.5;
   std::vector<double> joint_[2];  // P_i(y, c)
-  std::vector<Cluster> cluster_[2];
   std::vector<double> prior_;
-  ClassDensities density_;
   std::vector<double> t_;
   NormaliserTerms normaliser_;
 };

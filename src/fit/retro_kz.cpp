@@ -39,25 +39,28 @@ struct Tables {
 };
 
 // Recomputes the tables and returns l(theta).
-double compute_tables(Tables& t, IntensityTables& R, const double* theta,
+double compute_tables(Tables& t, TotalClassMeasurement& m, const double* theta,
                       const std::vector<int>& subjects, const std::vector<int>& classes,
                       const std::vector<double>& a, const DATA& data, const PARA& para) {
   const int D = para.num_disease_coefs;
   for (const int k : classes)
     t.e[k] = k == para.ref_cn_class ? 1.0 : std::exp(theta[frequency_slot(para, k)]);
-  R.update(theta, para, data, subjects, classes);
+  m.update(theta);
   double ell = 0.0;
-  for (const int i : subjects) {
+  const int C = static_cast<int>(classes.size());
+  for (std::size_t s = 0; s < subjects.size(); ++s) {
+    const int i = subjects[s];
     const int y = data.disease_status[i];
     double h = 0.0;
     double sum = 0.0;
-    for (const int k : classes) {
+    for (int c = 0; c < C; ++c) {
+      const int k = classes[c];
       const std::size_t ik = static_cast<std::size_t>(i) * kClasses + k;
       double eta = 0.0;
       for (int u = 0; u < D; ++u) eta += theta[u] * a[ik * D + u];
       t.w[ik] = t.e[k] * std::exp(eta);
       h += t.e[k] + t.w[ik];
-      sum += R.density(i, k) * (y > 0.5 ? t.w[ik] : t.e[k]);
+      sum += m.density(static_cast<int>(s), c) * (y > 0.5 ? t.w[ik] : t.e[k]);
     }
     t.h[i] = h;
     ell += std::log(sum / h);
@@ -73,7 +76,8 @@ class RetroKZ {
         para_(para),
         subjects_(std::move(subjects)),
         classes_(present_cn_classes(para)),
-        a_(cn_design_table(data, para, subjects_, classes_)) {
+        a_(cn_design_table(data, para, subjects_, classes_)),
+        measurement_(data, para, subjects_) {
     const int n = data.num_subjects;
     const int B = ParamLayout(para).head();  // disease-model and frequency positions
     t_.w.assign(static_cast<std::size_t>(n) * kClasses, 0.0);
@@ -86,13 +90,13 @@ class RetroKZ {
   int num_subjects() const { return static_cast<int>(subjects_.size()); }
   int num_classes() const { return static_cast<int>(classes_.size()); }
   double update(const double* theta) {
-    return compute_tables(t_, R_, theta, subjects_, classes_, a_, data_, para_);
+    return compute_tables(t_, measurement_, theta, subjects_, classes_, a_, data_, para_);
   }
   double joint(int a, int c) const {
     const int i = subjects_[a];
     const int k = classes_[c];
     const std::size_t ik = static_cast<std::size_t>(i) * kClasses + k;
-    return R_.density(i, k) * (data_.disease_status[i] > 0.5 ? t_.w[ik] : t_.e[k]);
+    return measurement_.density(a, c) * (data_.disease_status[i] > 0.5 ? t_.w[ik] : t_.e[k]);
   }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
@@ -127,9 +131,7 @@ class RetroKZ {
           M1_[j] += t_.e[k] + wik;
           M2_[static_cast<std::size_t>(j) * B + j] += t_.e[k] + wik;
         }
-        const RSlot slot = R_.slot[y][k];
-        add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
-                         R_.s2[y][k]);
+        measurement_.add_terms(U, E, a, c, rho);
         h += t_.e[k] + wik;
       }
       const double inv_h = 1.0 / h;
@@ -160,7 +162,7 @@ class RetroKZ {
       s.clear();
       for (int u = 0; u < D; ++u) s.add(u, y * ak[u]);
       if (k != para_.ref_cn_class) s.add(frequency_slot(para_, k), 1.0);
-      add_normal_score(s, R_.slot[y][k], data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
+      measurement_.add_score(s, a, c);
       louis.add_class(E, rho, s);
     }
   }
@@ -179,7 +181,7 @@ class RetroKZ {
   std::vector<double> a_;
   std::vector<double> M1_, M2_, E_head_;  // per-subject moments of the head positions
   Tables t_;
-  IntensityTables R_;
+  TotalClassMeasurement measurement_;
 };
 
 }  // namespace
