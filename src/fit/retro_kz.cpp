@@ -107,44 +107,51 @@ class RetroKZ {
     std::fill(E_head_.begin(), E_head_.end(), 0.0);
     const int N = num_subjects();
     const int C = num_classes();
+    // Locals, so that the compiler keeps them out of the stores of the inner loops.
+    double* const M1 = M1_.data();
+    double* const M2 = M2_.data();
+    double* const E_head = E_head_.data();
+    const std::size_t m2_size = M2_.size();
+    int slot[kClasses];
+    for (int c = 0; c < C; ++c) slot[c] = classes_[c] != ref ? frequency_slot(para_, classes_[c]) : -1;
     for (int a = 0; a < N; ++a) {
       const int i = subjects_[a];
       const int y = data_.disease_status[i];
-      for (int u = 0; u < B; ++u) M1_[u] = 0.0;
-      for (std::size_t u = 0; u < M2_.size(); ++u) M2_[u] = 0.0;
+      for (int u = 0; u < B; ++u) M1[u] = 0.0;
+      for (std::size_t u = 0; u < m2_size; ++u) M2[u] = 0.0;
       double h = 0.0;
       for (int c = 0; c < C; ++c) {
         const int k = classes_[c];
         const double* ak = design(i, k);
         const double wik = t_.w[static_cast<std::size_t>(i) * kClasses + k];
         const double rho = r(a, c);
-        const int j = k != ref ? frequency_slot(para_, k) : -1;
+        const int j = slot[c];
         for (int u = 0; u < D; ++u) {
           U[u] += y * rho * ak[u];
-          M1_[u] += wik * ak[u];
+          M1[u] += wik * ak[u];
           for (int v = u; v < D; ++v)
-            M2_[static_cast<std::size_t>(u) * B + v] += wik * ak[u] * ak[v];
-          if (k != ref) M2_[static_cast<std::size_t>(u) * B + j] += wik * ak[u];
+            M2[static_cast<std::size_t>(u) * B + v] += wik * ak[u] * ak[v];
+          if (k != ref) M2[static_cast<std::size_t>(u) * B + j] += wik * ak[u];
         }
         if (k != ref) {
           U[j] += rho;
-          M1_[j] += t_.e[k] + wik;
-          M2_[static_cast<std::size_t>(j) * B + j] += t_.e[k] + wik;
+          M1[j] += t_.e[k] + wik;
+          M2[static_cast<std::size_t>(j) * B + j] += t_.e[k] + wik;
         }
         measurement_.add_terms(U, E, a, c, rho);
         h += t_.e[k] + wik;
       }
       const double inv_h = 1.0 / h;
       for (int u = 0; u < B; ++u) {
-        const double m1 = M1_[u] * inv_h;
+        const double m1 = M1[u] * inv_h;
         U[u] -= m1;
         for (int v = u; v < B; ++v)
-          E_head_[static_cast<std::size_t>(u) * B + v] +=
-              M2_[static_cast<std::size_t>(u) * B + v] * inv_h - m1 * (M1_[v] * inv_h);
+          E_head[static_cast<std::size_t>(u) * B + v] +=
+              M2[static_cast<std::size_t>(u) * B + v] * inv_h - m1 * (M1[v] * inv_h);
       }
     }
     for (int u = 0; u < B; ++u)
-      for (int v = u; v < B; ++v) E[u + 1][v + 1] += E_head_[static_cast<std::size_t>(u) * B + v];
+      for (int v = u; v < B; ++v) E[u + 1][v + 1] += E_head[static_cast<std::size_t>(u) * B + v];
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
