@@ -81,7 +81,7 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
   const auto present = [&](int k) { return para.cn_class_present[k] == 1; };
 
   // Free parameters, as 1-based positions.
-  para.free_params = ivector(1, para.num_params + kMaxParams);
+  para.free_params = ivector(1, para.num_params);
   para.num_free_params = 0;
   const auto append = [&](int position) { para.free_params[++para.num_free_params] = position; };
   const ParamLayout layout(para);

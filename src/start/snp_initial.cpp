@@ -84,7 +84,7 @@ void select_SNP_classes(PARA& para, const SnpCleaning& clean) {
 
 // Free parameters as 1-based positions, in increasing order.
 void list_SNP_free_params(PARA& para) {
-  para.free_params = ivector(1, para.num_params + 200);
+  para.free_params = ivector(1, para.num_params);
   int count = 0;
   const auto add = [&](int position) { para.free_params[++count] = position + 1; };
   const ParamLayout layout(para);
