@@ -3,7 +3,10 @@
 // with independent covariates; prospective with a sieve over the strata of a dependent
 // covariate) for total-copy-number (CN) and allele-specific (SNP) probes. Each starts from
 // the start vector (num_params entries) and returns a FitResult whose outcome says
-// whether the estimates can be used and, if not, why.
+// whether the estimates can be used and, if not, why. Each fit stops by its own rule
+// (StoppingRule, fit/engine.h): fit_retro_K, fit_retro_KZ and fit_retro_KLZ when no Newton
+// step entry exceeds the step tolerance; fit_retro_KL when, besides, the log-likelihood's
+// relative change is within its tolerance; the sieve fits on the relative change alone.
 
 #include <vector>
 
