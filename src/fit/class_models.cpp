@@ -124,22 +124,22 @@ double binomial_weight(int k, int l, double p_B, const PARA& para) {
   return C * int_power(p_B, l) * int_power(1.0 - p_B, k - l);
 }
 
-void NormaliserTerms::add(double* U, const DMatrix& E, double n, double prob, const double* t,
+void NormaliserTerms::add(double* U, const Information& E, double n, double prob, const double* t,
                           int k) {
   const double w = n * prob;
   for (int u = 0; u < head_; ++u) {
     if (t[u] == 0.0) continue;
     U[u] -= w * t[u];
     mean_[u] += prob * t[u];
-    for (int v = u; v < head_; ++v) E[u + 1][v + 1] += w * t[u] * t[v];
+    for (int v = u; v < head_; ++v) E(u, v) += w * t[u] * t[v];
   }
   mean_k_ += prob * k;
 }
 
-void NormaliserTerms::end(const DMatrix& E, double n, int gamma, double p_B) const {
+void NormaliserTerms::end(const Information& E, double n, int gamma, double p_B) const {
   for (int u = 0; u < head_; ++u)
-    for (int v = u; v < head_; ++v) E[u + 1][v + 1] -= n * mean_[u] * mean_[v];
-  E[gamma + 1][gamma + 1] -= n * p_B * (1.0 - p_B) * mean_k_;
+    for (int v = u; v < head_; ++v) E(u, v) -= n * mean_[u] * mean_[v];
+  E(gamma, gamma) -= n * p_B * (1.0 - p_B) * mean_k_;
 }
 
 void back_transform_frequencies(double* params, double* std_errors, const DMatrix& V,

@@ -16,6 +16,7 @@
 #include "core/data.h"
 #include "core/layout.h"
 #include "core/para.h"
+#include "fit/information.h"
 #include "numeric/offset_array.h"
 
 // Writes the disease-model design vector of class (k, l) and covariate row z (may be
@@ -102,8 +103,8 @@ class NormaliserTerms {
     for (double& m : mean_) m = 0.0;
     mean_k_ = 0.0;
   }
-  void add(double* U, const DMatrix& E, double n, double prob, const double* t, int k);
-  void end(const DMatrix& E, double n, int gamma, double p_B) const;
+  void add(double* U, const Information& E, double n, double prob, const double* t, int k);
+  void end(const Information& E, double n, int gamma, double p_B) const;
 
  private:
   int head_;

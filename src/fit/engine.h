@@ -12,13 +12,13 @@
 //   int num_classes() const;           classes c = 0 .. C-1 of the E-step
 //   double update(const double* theta);        model tables at theta; the log-likelihood
 //   double joint(int a, int c) const;          unnormalised posterior weight of class c
-//   void accumulate(double* U, const DMatrix& E, const Posteriors& r);
+//   void accumulate(double* U, const Information& E, const Posteriors& r);
 //                                      score and complete-data information (upper triangle,
-//                                      1-based) of the expected complete-data log-likelihood,
+//                                      0-based view) of the expected complete-data log-likelihood,
 //                                      and any closed-form update (the sieve)
 //   bool plausible(const double* theta) const;  the cluster means after a step keep order
 //   Outcome prepare_louis(const Posteriors& r); what Louis's correction needs (sieve slots)
-//   void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& s,
+//   void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& s,
 //                        LouisCorrection& louis);
 //                                      each class's complete-data score of subject a into
 //                                      louis (and any information the score's slots add)
@@ -32,6 +32,7 @@
 #include "core/para.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
+#include "fit/information.h"
 #include "fit/louis.h"
 #include "numeric/offset_array.h"
 #include "numeric/vector_ops.h"
@@ -123,6 +124,7 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   std::vector<double> step(static_cast<std::size_t>(P), 0.0);
   DMatrix E = dmatrix(1, n, 1, n);
   DMatrix V = dmatrix(1, n, 1, n);
+  const Information information(E);
 
   double ell = model.update(theta);
   double ell_previous = 2.0;
@@ -135,7 +137,7 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
     for (int u = 0; u < n; ++u) U[u] = 0.0;
     for (int u = 1; u <= n; ++u)
       for (int v = 1; v <= n; ++v) E[u][v] = 0.0;
-    model.accumulate(U.data(), E, r);
+    model.accumulate(U.data(), information, r);
 
     const Outcome stepped = newton_step(theta, step.data(), U.data(), E, V, para);
     if (stepped != Outcome::kOk) return fail(stepped);
@@ -159,8 +161,8 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   SparseScore s;
   for (int a = 0; a < N; ++a) {
     louis.begin_subject();
-    model.complete_scores(a, E, r, s, louis);
-    louis.end_subject(E);
+    model.complete_scores(a, information, r, s, louis);
+    louis.end_subject(information);
   }
   const Outcome finished = model.finish(result, E, V, control.report);
   if (finished != Outcome::kOk) return fail(finished);

@@ -1,12 +1,24 @@
 #pragma once
-// The information matrix of a fit: its mirroring, its plausibility, the plausibility of
-// the variances of its inverse, and its inversion over the free parameters. Matrices are
-// 1-based.
+// The information matrix of a fit: its 0-based view for the models, its mirroring, its
+// plausibility, the plausibility of the variances of its inverse, and its inversion over
+// the free parameters. The matrices themselves are 1-based.
 
 #include <vector>
 
 #include "core/para.h"
 #include "numeric/offset_array.h"
+
+// The information matrix as the models fill it: entry (u, v) at the 0-based vector
+// positions u and v, over the 1-based matrix that the inversion takes.
+class Information {
+ public:
+  explicit Information(const DMatrix& matrix) : matrix_(matrix) {}
+  // Entry at the 0-based positions u and v.
+  double& operator()(int u, int v) const { return matrix_[u + 1][v + 1]; }
+
+ private:
+  const DMatrix& matrix_;
+};
 
 // Copies the upper triangle of E (1..n) into the lower.
 inline void mirror_upper(const DMatrix& E, int n) {

@@ -1,12 +1,13 @@
 #pragma once
 // Louis's correction: the observed information from the complete-data information and the
 // complete-data scores of every class of a subject, weighted by its posteriors. Positions
-// are 0-based vector positions; the information matrix is 1-based (entry [u + 1][v + 1])
-// and filled in its upper triangle only.
+// are 0-based vector positions; the information matrix is filled in its upper triangle
+// only.
 
 #include <cstddef>
 #include <vector>
 
+#include "fit/information.h"
 #include "numeric/offset_array.h"
 
 // A complete-data score vector given one latent class, kept as its non-zero entries.
@@ -33,7 +34,7 @@ class LouisCorrection {
     for (const int u : touched_) total_[u] = 0.0;
     touched_.clear();
   }
-  void add_class(const DMatrix& E, double rho, const SparseScore& s) {
+  void add_class(const Information& E, double rho, const SparseScore& s) {
     const std::size_t n = s.position.size();
     for (std::size_t a = 0; a < n; ++a) {
       const int u = s.position[a];
@@ -41,14 +42,14 @@ class LouisCorrection {
       total_[u] += rho * s.value[a];
       for (std::size_t b = 0; b < n; ++b) {
         const int v = s.position[b];
-        if (u <= v) E[u + 1][v + 1] -= rho * s.value[a] * s.value[b];
+        if (u <= v) E(u, v) -= rho * s.value[a] * s.value[b];
       }
     }
   }
-  void end_subject(const DMatrix& E) const {
+  void end_subject(const Information& E) const {
     for (const int u : touched_)
       for (const int v : touched_)
-        if (u <= v) E[u + 1][v + 1] += total_[u] * total_[v];
+        if (u <= v) E(u, v) += total_[u] * total_[v];
   }
 
  private:

@@ -101,7 +101,7 @@ class RetroK {
   }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
-  void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
+  void accumulate(double* U, const Information& E, const Posteriors& r) {
     const int D = para_.num_disease_coefs;
     const int ref = para_.ref_cn_class;
     std::vector<double>& F = F_;
@@ -115,14 +115,14 @@ class RetroK {
       const int j = k != ref ? frequency_slot(para_, k) : -1;
       if (k != ref) {
         H[k] = t_.pi[k];
-        E[j + 1][j + 1] += n_ctrl_ * t_.pi[k];
+        E(j, j) += n_ctrl_ * t_.pi[k];
         G[k] = t_.g[k];
-        E[j + 1][j + 1] += n_case_ * t_.g[k];
+        E(j, j) += n_case_ * t_.g[k];
       }
       for (int u = 0; u < D; ++u) {
         F[u] += t_.g[k] * ak[u];
-        for (int v = u; v < D; ++v) E[u + 1][v + 1] += n_case_ * t_.g[k] * ak[u] * ak[v];
-        if (k != ref) E[u + 1][j + 1] += n_case_ * t_.g[k] * ak[u];
+        for (int v = u; v < D; ++v) E(u, v) += n_case_ * t_.g[k] * ak[u] * ak[v];
+        if (k != ref) E(u, j) += n_case_ * t_.g[k] * ak[u];
       }
       const int N = num_subjects();
       for (int a = 0; a < N; ++a) {
@@ -138,9 +138,9 @@ class RetroK {
     // Expected parts: the derivatives of log W[y].
     for (int u = 0; u < D; ++u) {
       U[u] -= n_case_ * F[u];
-      for (int v = u; v < D; ++v) E[u + 1][v + 1] -= n_case_ * F[u] * F[v];
+      for (int v = u; v < D; ++v) E(u, v) -= n_case_ * F[u] * F[v];
       for (const int k : classes_)
-        if (k != ref) E[u + 1][frequency_slot(para_, k) + 1] -= n_case_ * F[u] * G[k];
+        if (k != ref) E(u, frequency_slot(para_, k)) -= n_case_ * F[u] * G[k];
     }
     for (const int k : classes_) {
       if (k == ref) continue;
@@ -149,13 +149,13 @@ class RetroK {
       for (const int kk : classes_) {
         if (kk == ref) continue;
         const int jj = frequency_slot(para_, kk);
-        if (jj >= j) E[j + 1][jj + 1] -= n_ctrl_ * H[k] * H[kk] + n_case_ * G[k] * G[kk];
+        if (jj >= j) E(j, jj) -= n_ctrl_ * H[k] * H[kk] + n_case_ * G[k] * G[kk];
       }
     }
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
-  void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& s,
+  void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) const {
     const int D = para_.num_disease_coefs;
     const int i = subjects_[a];

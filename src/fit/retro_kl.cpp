@@ -105,7 +105,7 @@ class RetroKL {
   }
   bool plausible(const double*) const { return true; }
 
-  void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
+  void accumulate(double* U, const Information& E, const Posteriors& r) {
     const int H = ParamLayout(para_).head();
     const int gamma = H - 1;
     const int n = num_subjects();
@@ -127,14 +127,14 @@ class RetroKL {
         const int y = data_.disease_status[i];
         model_.statistic(t_.data(), y, c);
         for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
-        E[gamma + 1][gamma + 1] += rho * classes_[c].k * binomial_var;
+        E(gamma, gamma) += rho * classes_[c].k * binomial_var;
         measurement_.add_terms(U, E, a, c, rho);
       }
     }
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
-  void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& s,
+  void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) {
     const int H = ParamLayout(para_).head();
     const int i = subjects_[a];

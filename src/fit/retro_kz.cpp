@@ -100,7 +100,7 @@ class RetroKZ {
   }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
-  void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
+  void accumulate(double* U, const Information& E, const Posteriors& r) {
     const int D = para_.num_disease_coefs;
     const int ref = para_.ref_cn_class;
     const int B = ParamLayout(para_).head();
@@ -151,11 +151,11 @@ class RetroKZ {
       }
     }
     for (int u = 0; u < B; ++u)
-      for (int v = u; v < B; ++v) E[u + 1][v + 1] += E_head[static_cast<std::size_t>(u) * B + v];
+      for (int v = u; v < B; ++v) E(u, v) += E_head[static_cast<std::size_t>(u) * B + v];
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
-  void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& s,
+  void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) const {
     const int D = para_.num_disease_coefs;
     const int i = subjects_[a];

@@ -98,7 +98,7 @@ class ProspectiveSieve {
   bool plausible(const double*) const { return true; }
 
   // The sieve update, score and complete-data information of the parameter vector.
-  void accumulate(double* U, const DMatrix& E, const Posteriors& r) {
+  void accumulate(double* U, const Information& E, const Posteriors& r) {
     const int n = num_subjects();
     const int C = num_classes();
     const int D = para_.num_disease_coefs;
@@ -114,7 +114,7 @@ class ProspectiveSieve {
         const double* A = &design_[at(a, c) * D];
         for (int u = 0; u < D; ++u) {
           U[u] += rho * (y - pc) * A[u];
-          for (int v = u; v < D; ++v) E[u + 1][v + 1] += rho * pc * (1.0 - pc) * A[u] * A[v];
+          for (int v = u; v < D; ++v) E(u, v) += rho * pc * (1.0 - pc) * A[u] * A[v];
         }
         measurement_.add_terms(U, E, a, c, rho);
       }
@@ -140,7 +140,7 @@ class ProspectiveSieve {
     }
     return Outcome::kOk;
   }
-  void complete_scores(int a, const DMatrix& E, const Posteriors& r, SparseScore& sc,
+  void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& sc,
                        LouisCorrection& louis) const {
     const int C = num_classes();
     const int D = para_.num_disease_coefs;
@@ -161,13 +161,13 @@ class ProspectiveSieve {
           sc.add(x, -1.0 / qr);
           for (int j2 = j; j2 < C; ++j2)
             if (free_slot_[static_cast<std::size_t>(s) * C + j2] == 1)
-              E[x + 1][sieve_position(s, j2) + 1] += rho / (qr * qr);
+              E(x, sieve_position(s, j2)) += rho / (qr * qr);
         }
       } else if (free_slot_[static_cast<std::size_t>(s) * C + c] == 1) {
         const double qc = sieve(s, c);
         const int x = sieve_position(s, c);
         sc.add(x, 1.0 / qc);
-        E[x + 1][x + 1] += rho / (qc * qc);
+        E(x, x) += rho / (qc * qc);
       }
       measurement_.add_score(sc, a, c);
       louis.add_class(E, rho, sc);
