@@ -124,7 +124,7 @@ double binomial_weight(int k, int l, double p_B, const PARA& para) {
   return C * int_power(p_B, l) * int_power(1.0 - p_B, k - l);
 }
 
-void NormaliserTerms::add(double* U, const Information& E, double n, double prob, const double* t,
+void NormaliserTerms::add(double* U, Information E, double n, double prob, const double* t,
                           int k) {
   const double w = n * prob;
   for (int u = 0; u < head_; ++u) {
@@ -136,7 +136,7 @@ void NormaliserTerms::add(double* U, const Information& E, double n, double prob
   mean_k_ += prob * k;
 }
 
-void NormaliserTerms::end(const Information& E, double n, int gamma, double p_B) const {
+void NormaliserTerms::end(Information E, double n, int gamma, double p_B) const {
   for (int u = 0; u < head_; ++u)
     for (int v = u; v < head_; ++v) E(u, v) -= n * mean_[u] * mean_[v];
   E(gamma, gamma) -= n * p_B * (1.0 - p_B) * mean_k_;

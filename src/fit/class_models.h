@@ -103,8 +103,8 @@ class NormaliserTerms {
     for (double& m : mean_) m = 0.0;
     mean_k_ = 0.0;
   }
-  void add(double* U, const Information& E, double n, double prob, const double* t, int k);
-  void end(const Information& E, double n, int gamma, double p_B) const;
+  void add(double* U, Information E, double n, double prob, const double* t, int k);
+  void end(Information E, double n, int gamma, double p_B) const;
 
  private:
   int head_;

@@ -12,13 +12,13 @@
 //   int num_classes() const;           classes c = 0 .. C-1 of the E-step
 //   double update(const double* theta);        model tables at theta; the log-likelihood
 //   double joint(int a, int c) const;          unnormalised posterior weight of class c
-//   void accumulate(double* U, const Information& E, const Posteriors& r);
+//   void accumulate(double* U, Information E, const Posteriors& r);
 //                                      score and complete-data information (upper triangle,
 //                                      0-based view) of the expected complete-data log-likelihood,
 //                                      and any closed-form update (the sieve)
 //   bool plausible(const double* theta) const;  the cluster means after a step keep order
 //   Outcome prepare_louis(const Posteriors& r); what Louis's correction needs (sieve slots)
-//   void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& s,
+//   void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
 //                        LouisCorrection& louis);
 //                                      each class's complete-data score of subject a into
 //                                      louis (and any information the score's slots add)

@@ -9,15 +9,16 @@
 #include "numeric/offset_array.h"
 
 // The information matrix as the models fill it: entry (u, v) at the 0-based vector
-// positions u and v, over the 1-based matrix that the inversion takes.
+// positions u and v, over the 1-based matrix that the inversion takes. A small handle,
+// passed by value.
 class Information {
  public:
-  explicit Information(const DMatrix& matrix) : matrix_(matrix) {}
+  explicit Information(const DMatrix& matrix) : rows_(&matrix[matrix.row_lo()]) {}
   // Entry at the 0-based positions u and v.
-  double& operator()(int u, int v) const { return matrix_[u + 1][v + 1]; }
+  double& operator()(int u, int v) const { return rows_[u][v + 1]; }
 
  private:
-  const DMatrix& matrix_;
+  const OffsetVector<double>* rows_;  // the matrix's rows, row 1 first
 };
 
 // Copies the upper triangle of E (1..n) into the lower.

@@ -34,7 +34,7 @@ class LouisCorrection {
     for (const int u : touched_) total_[u] = 0.0;
     touched_.clear();
   }
-  void add_class(const Information& E, double rho, const SparseScore& s) {
+  void add_class(Information E, double rho, const SparseScore& s) {
     const std::size_t n = s.position.size();
     for (std::size_t a = 0; a < n; ++a) {
       const int u = s.position[a];
@@ -46,7 +46,7 @@ class LouisCorrection {
       }
     }
   }
-  void end_subject(const Information& E) const {
+  void end_subject(Information E) const {
     for (const int u : touched_)
       for (const int v : touched_)
         if (u <= v) E(u, v) += total_[u] * total_[v];

@@ -39,7 +39,7 @@ void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
   }
 }
 
-void add_intensity_terms(double* U, const Information& E, const AlleleClass& cls, const Cluster& cl,
+void add_intensity_terms(double* U, Information E, const AlleleClass& cls, const Cluster& cl,
                          int y, double x, double b, char array_type, double rho) {
   add_normal_terms(U, E, cls.r_mean[y], cls.r_logvar[y], rho, x - cl.mu_r, cl.s2_r);
   if (!b_kernel_applies(b, cls, array_type)) return;

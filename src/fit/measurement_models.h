@@ -29,7 +29,7 @@ inline double normal_density(double x, double mu, double s2) {
 
 // Score and complete-data information of N(mu, exp(lambda)) at one observation with
 // residual e and variance s2, weighted by rho: mean at position m, log-variance at q.
-inline void add_normal_terms(double* U, const Information& E, int m, int q, double rho, double e,
+inline void add_normal_terms(double* U, Information E, int m, int q, double rho, double e,
                              double s2) {
   U[m] += rho * e / s2;
   U[q] += -0.5 * rho * (1.0 - e * e / s2);
@@ -42,7 +42,7 @@ inline void add_normal_terms(double* U, const Information& E, int m, int q, doub
 }
 
 // The log-variance terms alone, for an intensity whose mean is held fixed.
-inline void add_logvar_terms(double* U, const Information& E, int q, double rho, double e, double s2) {
+inline void add_logvar_terms(double* U, Information E, int q, double rho, double e, double s2) {
   U[q] += -0.5 * rho * (1.0 - e * e / s2);
   E(q, q) += 0.5 * rho * e * e / s2;
 }
@@ -137,7 +137,7 @@ struct ClassDensities {
 // Adds, with weight rho, the intensity part of the complete-data score to U and the
 // complete-data information to E (upper triangle, 1-based) for a subject with status y,
 // intensities x and b in class cls.
-void add_intensity_terms(double* U, const Information& E, const AlleleClass& cls, const Cluster& cl,
+void add_intensity_terms(double* U, Information E, const AlleleClass& cls, const Cluster& cl,
                          int y, double x, double b, char array_type, double rho);
 
 // Appends the intensity entries of the complete-data score of the same subject and class.
@@ -151,7 +151,7 @@ void add_intensity_score(SparseScore& s, const AlleleClass& cls, const Cluster& 
 // class), its design class (k, l) what the disease model's design vector reads.
 //   void update(const double* theta);             densities at theta
 //   double density(int a, int c) const;           f_a(c)
-//   void add_terms(double* U, const Information& E, int a, int c, double rho) const;
+//   void add_terms(double* U, Information E, int a, int c, double rho) const;
 //   void add_score(SparseScore& s, int a, int c) const;
 
 // R by total class (CN probes).
@@ -167,7 +167,7 @@ class TotalClassMeasurement {
   int design_l(int) const { return 0; }
   void update(const double* theta) { R_.update(theta, para_, data_, subjects_, classes_); }
   double density(int a, int c) const { return R_.density(subjects_[a], classes_[c]); }
-  void add_terms(double* U, const Information& E, int a, int c, double rho) const {
+  void add_terms(double* U, Information E, int a, int c, double rho) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int k = classes_[c];
@@ -212,7 +212,7 @@ class AlleleClassMeasurement {
     density_.update(cluster_, classes_, subjects_, data_, para_.array_type);
   }
   double density(int a, int c) const { return density_.at(a, c); }
-  void add_terms(double* U, const Information& E, int a, int c, double rho) const {
+  void add_terms(double* U, Information E, int a, int c, double rho) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     add_intensity_terms(U, E, classes_[c], cluster_[y][c], y, data_.intensity_r[i],

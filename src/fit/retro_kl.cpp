@@ -105,7 +105,7 @@ class RetroKL {
   }
   bool plausible(const double*) const { return true; }
 
-  void accumulate(double* U, const Information& E, const Posteriors& r) {
+  void accumulate(double* U, Information E, const Posteriors& r) {
     const int H = ParamLayout(para_).head();
     const int gamma = H - 1;
     const int n = num_subjects();
@@ -134,7 +134,7 @@ class RetroKL {
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
-  void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& s,
+  void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) {
     const int H = ParamLayout(para_).head();
     const int i = subjects_[a];

@@ -100,7 +100,7 @@ class RetroKZ {
   }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
-  void accumulate(double* U, const Information& E, const Posteriors& r) {
+  void accumulate(double* U, Information E, const Posteriors& r) {
     const int D = para_.num_disease_coefs;
     const int ref = para_.ref_cn_class;
     const int B = ParamLayout(para_).head();
@@ -155,7 +155,7 @@ class RetroKZ {
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
-  void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& s,
+  void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) const {
     const int D = para_.num_disease_coefs;
     const int i = subjects_[a];

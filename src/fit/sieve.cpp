@@ -98,7 +98,7 @@ class ProspectiveSieve {
   bool plausible(const double*) const { return true; }
 
   // The sieve update, score and complete-data information of the parameter vector.
-  void accumulate(double* U, const Information& E, const Posteriors& r) {
+  void accumulate(double* U, Information E, const Posteriors& r) {
     const int n = num_subjects();
     const int C = num_classes();
     const int D = para_.num_disease_coefs;
@@ -140,7 +140,7 @@ class ProspectiveSieve {
     }
     return Outcome::kOk;
   }
-  void complete_scores(int a, const Information& E, const Posteriors& r, SparseScore& sc,
+  void complete_scores(int a, Information E, const Posteriors& r, SparseScore& sc,
                        LouisCorrection& louis) const {
     const int C = num_classes();
     const int D = para_.num_disease_coefs;

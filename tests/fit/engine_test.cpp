@@ -35,13 +35,13 @@ struct HalvingModel {
     return -1.0 - 0.5 * kCount * (theta - kTarget) * (theta - kTarget);
   }
   double joint(int, int) const { return 1.0; }
-  void accumulate(double* U, const Information& E, const Posteriors&) const {
+  void accumulate(double* U, Information E, const Posteriors&) const {
     U[0] = kCount * (kTarget - theta);
     E(0, 0) = 2.0 * kCount;
   }
   bool plausible(const double* t) const { return t[0] < upper_bound; }
   Outcome prepare_louis(const Posteriors&) const { return prepared; }
-  void complete_scores(int, const Information&, const Posteriors&, SparseScore&, LouisCorrection&) const {}
+  void complete_scores(int, Information, const Posteriors&, SparseScore&, LouisCorrection&) const {}
   Outcome finish(FitResult& result, const DMatrix&, const DMatrix&, FitReport*) const {
     result.std_errors[0] = 1.0;
     return finished;
