@@ -20,7 +20,8 @@ struct FitResult {
   Outcome outcome = Outcome::kOk;  // kOk, or the reason the fit failed
   double loglik = 0.0;             // at the estimates (without -n log sqrt(2 pi)); on success
   int iterations = 0;              // Newton steps taken, also on failure
-  std::vector<double> estimates;   // num_params: frequencies reported as frequencies
+  std::vector<double> estimates;   // num_params, frequencies reported as frequencies; on a
+                                   // failure the last iterate, empty if the fit never began
   std::vector<double> std_errors;  // num_params; on success
   DMatrix disease_covariance;      // 1..num_disease_coefs square; on success
   // True when the estimates and their covariance can be used.
