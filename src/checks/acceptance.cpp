@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "checks/cluster_checks.h"
+#include "core/layout.h"
 
 namespace {
 // The fit moved a mean by more than one fitted standard deviation.
@@ -33,40 +34,37 @@ int first_modelled(const PARA& para, std::initializer_list<int> order) {
 Outcome accept_fit(const double* f, const double* s, const PARA& para, bool snp_probe) {
   const int clusters = snp_probe ? check_cluster_means_SNP(f, para) : check_cluster_means_CN(f, para);
   if (clusters != 0) return Outcome::kAcceptClusterMeans;
-  const int K = para.num_cn_classes;
-  const int M = para.num_allele_classes;
-  const bool by_allele = snp_probe && para.array_type == 'A';
+  const ParamLayout layout(para);
+  const bool by_allele = snp_probe && layout.r_by_allele_class();
   for (int d = 0; d <= para.differential_measurement_errors; ++d) {
     if (para.cn_class_present[1] == 0) break;
     if (by_allele) {
       for (int c = 1; c <= 2; ++c)
         if (para.allele_class_present[c] != 0 &&
-            moved_too_far(f, s, para.r_mean_start + M * d + c, para.r_logvar_start + M * d + c))
+            moved_too_far(f, s, layout.r_mean(d, c), layout.r_logvar(d, c)))
           return Outcome::kAcceptMeanMoved;
-    } else if (moved_too_far(f, s, para.r_mean_start + K * d + 1, para.r_logvar_start + K * d + 1)) {
+    } else if (moved_too_far(f, s, layout.r_mean(d, 1), layout.r_logvar(d, 1))) {
       return Outcome::kAcceptMeanMoved;
     }
     if (!snp_probe) continue;
     for (int c = 1; c <= 2; ++c)
       if (para.allele_class_present[c] != 0 &&
-          moved_too_far(f, s, para.b_mean_start + M * d + c, para.b_logvar_start + M * d + c))
+          moved_too_far(f, s, layout.b_mean(d, c), layout.b_logvar(d, c)))
         return Outcome::kAcceptMeanMoved;
     // The heterozygous class must keep its B mean near 0.5; an unmodelled AB class has
     // no fitted mean to judge.
-    if (para.allele_class_present[4] != 0 && std::fabs(f[para.b_mean_start + M * d + 4] - 0.5) > 0.13)
+    if (para.allele_class_present[4] != 0 && std::fabs(f[layout.b_mean(d, 4)] - 0.5) > 0.13)
       return Outcome::kAcceptHeterozygousB;
   }
   if (para.differential_measurement_errors == 1) {
-    const int m = para.r_mean_start;
-    int one = 1, two = 2, stride = K;
+    int one = 1, two = 2;
     if (by_allele) {
       one = first_modelled(para, {1, 2});
       two = first_modelled(para, {4, 3, 5});
-      stride = M;
     }
     if (one >= 0 && two >= 0) {
-      const double shift1 = f[m + stride + one] - f[m + one];
-      const double shift2 = f[m + stride + two] - f[m + two];
+      const double shift1 = f[layout.r_mean(1, one)] - f[layout.r_mean(0, one)];
+      const double shift2 = f[layout.r_mean(1, two)] - f[layout.r_mean(0, two)];
       if (std::fabs(shift1 - shift2) > 0.25) return Outcome::kAcceptCaseShift;
     }
   }

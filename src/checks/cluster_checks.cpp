@@ -4,17 +4,19 @@
 #include <cmath>
 
 #include "checks/cluster_checks.h"
+#include "core/layout.h"
 
 int check_cluster_means_CN(const double* vector, const PARA& para) {
+  const ParamLayout layout(para);
   const int K = para.num_cn_classes;
   for (int k = 0; k + 1 < K; ++k) {
     if (para.cn_class_present[k] == 0 || para.cn_class_present[k + 1] == 0) continue;
     for (int g = 0; g <= para.differential_measurement_errors; ++g) {
-      const double mu0 = vector[para.r_mean_start + K * g + k];
-      const double mu1 = vector[para.r_mean_start + K * g + k + 1];
+      const double mu0 = vector[layout.r_mean(g, k)];
+      const double mu1 = vector[layout.r_mean(g, k + 1)];
       if (mu0 > mu1) return 1;
-      const double s0 = std::exp(vector[para.r_logvar_start + K * g + k] / 2.0);
-      const double s1 = std::exp(vector[para.r_logvar_start + K * g + k + 1] / 2.0);
+      const double s0 = std::exp(vector[layout.r_logvar(g, k)] / 2.0);
+      const double s1 = std::exp(vector[layout.r_logvar(g, k + 1)] / 2.0);
       // Lower two-standard-deviation limit against lower limit.
       if (mu0 - 2.0 * s0 > mu1 - 2.0 * s1) return 1;
     }
@@ -27,18 +29,15 @@ namespace {
 struct SnpView {
   const double* v;
   const PARA& para;
-  bool by_allele() const { return para.array_type == 'A'; }
+  ParamLayout layout;
   int c(int k, int l) const { return para.allele_class_index[k][l]; }
   bool cn(int k) const { return para.cn_class_present[k] != 0; }
   bool allele(int cls) const { return para.allele_class_present[cls] != 0; }
   // R entries: by total class k on 'I' arrays, by allele-specific class on 'A' arrays.
-  double r_mean(int g, int s) const { return v[para.r_mean_start + stride() * g + s]; }
-  double r_logvar(int g, int s) const { return v[para.r_logvar_start + stride() * g + s]; }
-  double b_mean(int g, int cls) const { return v[para.b_mean_start + para.num_allele_classes * g + cls]; }
-  double b_logvar(int g, int cls) const {
-    return v[para.b_logvar_start + para.num_allele_classes * g + cls];
-  }
-  int stride() const { return by_allele() ? para.num_allele_classes : para.num_cn_classes; }
+  double r_mean(int g, int s) const { return v[layout.r_mean(g, s)]; }
+  double r_logvar(int g, int s) const { return v[layout.r_logvar(g, s)]; }
+  double b_mean(int g, int cls) const { return v[layout.b_mean(g, cls)]; }
+  double b_logvar(int g, int cls) const { return v[layout.b_logvar(g, cls)]; }
   // One standard deviation of clearance on each side between a lower and an upper R cluster.
   bool overlap(int g, int lower, int upper) const {
     const double s_lower = std::exp(r_logvar(g, lower) / 2.0);
@@ -49,7 +48,7 @@ struct SnpView {
 }  // namespace
 
 int check_cluster_means_SNP(const double* vector, const PARA& para) {
-  const SnpView s{vector, para};
+  const SnpView s{vector, para, ParamLayout(para)};
   const char type = para.array_type;
   const int G = para.differential_measurement_errors;
   const double max_r_logvar = std::log(WIN_R * WIN_R);

@@ -29,6 +29,7 @@ enum class Outcome {
   kFitIterationCap,
   kFitImproperVariance,
   kFitNotMaximum,
+  kFitSieveReference,
   // The acceptance tests of a fitted vector against its start.
   kAcceptClusterMeans,
   kAcceptMeanMoved,
@@ -93,6 +94,9 @@ inline constexpr std::array<OutcomeDescription, kNumOutcomes> kOutcomeDescriptio
      "The observed information at the fit gives a negative or implausibly large variance."},
     {Outcome::kFitNotMaximum, "FIT_NOT_MAXIMUM", OutcomeStage::kFit,
      "The fit stopped where the score is not zero, and no continuation reached a maximum."},
+    {Outcome::kFitSieveReference, "FIT_SIEVE_REFERENCE", OutcomeStage::kFit,
+     "A stratum of the dependent covariate kept no subject in the reference class, so the "
+     "sieve's class probabilities there cannot be identified."},
     {Outcome::kAcceptClusterMeans, "ACCEPT_CLUSTER", OutcomeStage::kAcceptance,
      "The fitted cluster means fail the plausibility check."},
     {Outcome::kAcceptMeanMoved, "ACCEPT_MEAN_MOVED", OutcomeStage::kAcceptance,

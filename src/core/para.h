@@ -34,7 +34,7 @@ struct PARA {
   int b_logvar_end = 0;
   int num_params = 0;
   int num_free_params = 0;
-  IVector free_params;         // 1..num_params + 200, 1-based vector positions
+  IVector free_params;         // 1..num_params, 1-based vector positions
   IMatrix allele_class_index;  // [k][l] = k(k+1)/2 + l, rows and columns 0..2
   std::vector<int> factorial;  // k! for k = 0 .. num_cn_classes - 1
 

@@ -55,29 +55,18 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
   if (start_status >= 1) outcome = start_outcome(start_status, snp);
   else if (para.num_params > kMaxParams) outcome = Outcome::kTooManyParameters;
   if (outcome == Outcome::kOk) {
-    std::copy(start, start + para.num_params, fitted);
-    double* se = work.std_errors.data();
-    int status = 0;
-    if (work.fit_override) {
-      status = work.fit_override(work.loglik, work.iterations, fitted, se, work.cov, data, para);
-    } else {
-      switch (para.model_type) {
-        case 0:
-          status = snp ? fit_retro_KL(work.loglik, work.iterations, fitted, se, work.cov, data, para)
-                       : fit_retro_K(work.loglik, work.iterations, fitted, se, work.cov, data, para);
-          break;
-        case 1:
-          status = snp ? fit_retro_KLZ(work.loglik, work.iterations, fitted, se, work.cov, data, para)
-                       : fit_retro_KZ(work.loglik, work.iterations, fitted, se, work.cov, data, para);
-          break;
-        default:
-          status = snp ? fit_pro_KLZ_sieve(work.loglik, work.iterations, fitted, se, work.cov, data, para)
-                       : fit_pro_KZ_sieve(work.loglik, work.iterations, fitted, se, work.cov, data, para);
-          break;
-      }
+    const FitResult fit =
+        work.fit_override ? work.fit_override(start, data, para) : fit_probe(snp, start, data, para);
+    result.iterations = fit.iterations;
+    work.iterations = fit.iterations;
+    outcome = fit.outcome;
+    if (fit.ok()) {
+      std::copy(fit.estimates.begin(), fit.estimates.end(), fitted);
+      std::copy(fit.std_errors.begin(), fit.std_errors.end(), work.std_errors.begin());
+      for (int u = 1; u <= para.num_disease_coefs; ++u)
+        for (int v = 1; v <= para.num_disease_coefs; ++v) work.cov[u][v] = fit.disease_covariance[u][v];
+      work.loglik = fit.loglik;
     }
-    result.iterations = work.iterations;
-    if (status >= 1) outcome = Outcome::kFitSingularInformation;
   }
   if (outcome == Outcome::kOk) outcome = accept_fit(fitted, start, para, snp);
   if (outcome == Outcome::kOk) {

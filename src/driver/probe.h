@@ -12,6 +12,7 @@
 #include "core/data.h"
 #include "driver/option.h"
 #include "core/para.h"
+#include "fit/fit.h"
 #include "numeric/offset_array.h"
 
 // Per-probe working storage, allocated once by whoever processes probes and reused.
@@ -25,9 +26,7 @@ struct ProbeWork {
   // Empty in a run. When set, it is called in place of the fit that the probe type and
   // the model choose, with the same arguments; tests use it to give a probe a chosen
   // fit outcome and follow it through acceptance, the Wald test and the results line.
-  std::function<int(double& loglik, int& iterations, double* params, double* std_errors,
-                    const DMatrix& cov, const DATA& data, PARA& para)>
-      fit_override;
+  std::function<FitResult(const double* start, const DATA& data, const PARA& para)> fit_override;
   ProbeWork();
 };
 

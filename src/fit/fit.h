@@ -1,28 +1,45 @@
 #pragma once
-// The six likelihood fits. Each takes the start values in params and returns 0 (usable)
-// or 1 (failed). On success params holds the estimates, std_errors their standard errors,
-// and cov[1..num_disease_coefs][1..num_disease_coefs] the covariance of the disease-model
-// coefficients; cov (1..200 x 1..200) is also the fit's workspace.
+// The six likelihood fits of a probe: three class models (retrospective; retrospective
+// with independent covariates; prospective with a sieve over the strata of a dependent
+// covariate) for total-copy-number (CN) and allele-specific (SNP) probes. Each starts from
+// the start vector (num_params entries) and returns a FitResult whose outcome says
+// whether the estimates can be used and, if not, why. Each fit stops by its own rule
+// (StoppingRule, fit/engine.h): fit_retro_K, fit_retro_KZ and fit_retro_KLZ when no Newton
+// step entry exceeds the step tolerance; fit_retro_KL when, besides, the log-likelihood's
+// relative change is within its tolerance; the sieve fits on the relative change alone.
+
+#include <vector>
 
 #include "core/data.h"
+#include "core/outcome.h"
 #include "core/para.h"
 #include "numeric/offset_array.h"
 
+// What a fit gives back.
+struct FitResult {
+  Outcome outcome = Outcome::kOk;  // kOk, or the reason the fit failed
+  double loglik = 0.0;             // at the estimates (without -n log sqrt(2 pi)); on success
+  int iterations = 0;              // Newton steps taken, also on failure
+  std::vector<double> estimates;   // num_params, frequencies reported as frequencies; on a
+                                   // failure the last iterate, empty if the fit never began
+  std::vector<double> std_errors;  // num_params; on success
+  DMatrix disease_covariance;      // 1..num_disease_coefs square; on success
+  // True when the estimates and their covariance can be used.
+  bool ok() const { return outcome == Outcome::kOk; }
+};
+
 // CN probe, no covariate: retrospective EM with one Newton step per iteration.
-int fit_retro_K(double& loglik, int& iterations, double* params, double* std_errors,
-                const DMatrix& cov, const DATA& data, PARA& para);
+FitResult fit_retro_K(const double* start, const DATA& data, const PARA& para);
 // CN probe, independent covariates: joint model of status and class given covariates.
-int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para);
+FitResult fit_retro_KZ(const double* start, const DATA& data, const PARA& para);
 // CN probe, one dependent covariate: prospective model with a sieve over strata.
-int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
-                     const DMatrix& cov, const DATA& data, PARA& para);
+FitResult fit_pro_KZ_sieve(const double* start, const DATA& data, const PARA& para);
 // SNP probe, no covariate: allele-specific retrospective fit.
-int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para);
+FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para);
 // SNP probe, independent covariates.
-int fit_retro_KLZ(double& loglik, int& iterations, double* params, double* std_errors,
-                  const DMatrix& cov, const DATA& data, PARA& para);
+FitResult fit_retro_KLZ(const double* start, const DATA& data, const PARA& para);
 // SNP probe, one dependent covariate: prospective sieve fit.
-int fit_pro_KLZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
-                      const DMatrix& cov, const DATA& data, PARA& para);
+FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para);
+
+// The fit that the probe type (SNP or CN) and the run's model family choose.
+FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para);

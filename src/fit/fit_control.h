@@ -1,13 +1,15 @@
 #pragma once
-// Internal entry points of the CN fits with their stopping rule exposed, and a record of
-// what the finish computed. The program uses the entry points of fit/fit.h, which run
-// with FitControl's defaults; tests use these to converge more tightly and to read the
-// full observed information and covariance.
+// The fits with their stopping rule's tolerances and iteration cap exposed, and a record
+// of what the finish computed. The program uses the entry points of fit/fit.h, which run
+// with each fit's production control below; tests use these to converge more tightly and
+// to read the full observed information and covariance. Which rule a fit stops by is the
+// fit's own (fit/engine.h StoppingRule); the control sets its tolerances.
 
 #include <vector>
 
 #include "core/data.h"
 #include "core/para.h"
+#include "fit/fit.h"
 #include "numeric/offset_array.h"
 
 // What a fit's finish leaves behind besides its results (filled only on success).
@@ -17,20 +19,46 @@ struct FitReport {
   DMatrix covariance;   // 1..n x 1..n, its inverse over the free parameters
   std::vector<int> free_positions;  // 1-based positions that were inverted
   int num_strata = 0;               // sieve fits: strata and their class probabilities
-  std::vector<double> sieve_q;      // q[s][k] at [s * num_cn_classes + k]
+  std::vector<double> sieve_q;      // CN: q[s][k] at [s * num_cn_classes + k];
+                                    // SNP: q[s][c] at [s * num_allele_classes + c]
 };
 
 struct FitControl {
-  double step_tolerance = 1e-4;    // retrospective fits: largest |step| at convergence
-  double loglik_tolerance = 1e-6;  // sieve fits: relative change of the log-likelihood
-  int max_iterations = 2000;       // the counter reaching this fails the fit
+  double step_tolerance = 1e-4;    // largest |step entry| at convergence
+  double loglik_tolerance = 1e-6;  // relative change of the log-likelihood at convergence
+  int max_iterations = 2000;       // the iteration counter reaching this fails the fit
   FitReport* report = nullptr;     // when set, receives the finish's matrices
 };
 
-// The fits of fit/fit.h under an explicit stopping rule.
-int fit_retro_K(double& loglik, int& iterations, double* params, double* std_errors,
-                const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control);
-int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control);
-int fit_pro_KZ_sieve(double& loglik, int& iterations, double* params, double* std_errors,
-                     const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control);
+// Production controls. The CN fits use FitControl's defaults; fit_retro_KL waits for both
+// the log-likelihood and the step.
+inline FitControl retro_KL_control() {
+  FitControl control;
+  control.loglik_tolerance = 1e-4;
+  control.step_tolerance = 1e-4;
+  return control;
+}
+inline FitControl retro_KLZ_control() {
+  FitControl control;
+  control.step_tolerance = 1e-4;
+  return control;
+}
+inline FitControl sieve_KLZ_control() {
+  FitControl control;
+  control.loglik_tolerance = 1e-6;
+  return control;
+}
+
+// The fits of fit/fit.h under an explicit control.
+FitResult fit_retro_K(const double* start, const DATA& data, const PARA& para,
+                      const FitControl& control);
+FitResult fit_retro_KZ(const double* start, const DATA& data, const PARA& para,
+                       const FitControl& control);
+FitResult fit_pro_KZ_sieve(const double* start, const DATA& data, const PARA& para,
+                           const FitControl& control);
+FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para,
+                       const FitControl& control);
+FitResult fit_retro_KLZ(const double* start, const DATA& data, const PARA& para,
+                        const FitControl& control);
+FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para,
+                            const FitControl& control);

@@ -13,13 +13,15 @@
 // standard errors, log-ratios back-transformed to class frequencies.
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
-#include "fit/em_steps.h"
-#include "fit/fit.h"
-#include "fit/helpers.h"
 #include "checks/cluster_checks.h"
-#include "numeric/vector_ops.h"
+#include "fit/class_models.h"
+#include "fit/engine.h"
+#include "fit/fit.h"
+#include "fit/information.h"
+#include "fit/measurement_models.h"
 
 namespace {
 
@@ -54,151 +56,153 @@ void compute_tables(Tables& t, const double* theta, const std::vector<int>& clas
   }
 }
 
-double log_likelihood(const Tables& t, const IntensityTables& R, const std::vector<int>& subjects,
-                      const std::vector<int>& classes, const DATA& data) {
+double log_likelihood(const Tables& t, const TotalClassMeasurement& m,
+                      const std::vector<int>& subjects, const std::vector<int>& classes,
+                      const DATA& data) {
   double ell = 0.0;
-  for (const int i : subjects) {
-    const int y = data.disease_status[i];
+  const int C = static_cast<int>(classes.size());
+  for (std::size_t a = 0; a < subjects.size(); ++a) {
+    const int y = data.disease_status[subjects[a]];
     double sum = 0.0;
-    for (const int k : classes) {
-      sum += R.density(i, k) * t.w[y][k] / t.W[y];
-    }
+    for (int c = 0; c < C; ++c) sum += m.density(static_cast<int>(a), c) * t.w[y][classes[c]] / t.W[y];
     ell += std::log(sum);
   }
   return ell;
 }
 
-}  // namespace
-
-int fit_retro_K(double& loglik, int& iterations, double* params, double* std_errors,
-                const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_retro_K(loglik, iterations, params, std_errors, cov, data, para, FitControl{});
-}
-
-int fit_retro_K(double& loglik, int& iterations, double* params, double* std_errors,
-                const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control) {
-  iterations = 0;
-  const int P = para.num_params;
-  const int D = para.num_disease_coefs;
-  const int ref = para.ref_cn_class;
-  if (P > kMaxParams || reference_cn_class_missing(para)) return 1;
-  double* theta = params;
-  const DMatrix& E = cov;
-
-  const std::vector<int> classes = present_cn_classes(para);
-  std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return 1;
-  std::vector<std::vector<double>> a(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
-  for (int k = 0; k < kClasses; ++k) Avec(a[k].data(), k, 0, nullptr, para);
-
-  const int n = data.num_subjects;
-  std::vector<double> r(static_cast<std::size_t>(n) * kClasses, 0.0);
-  const auto post = [&](int i, int k) -> double& {
-    return r[static_cast<std::size_t>(i) * kClasses + k];
-  };
-  std::vector<double> U(static_cast<std::size_t>(P));
-  std::vector<double> delta(static_cast<std::size_t>(P), 1.0);
-  std::vector<double> F(static_cast<std::size_t>(D));
-  double G[kClasses];
-  double H[kClasses];
-  DMatrix V = dmatrix(1, P, 1, P);
-
-  Tables t;
-  IntensityTables R;
-  compute_tables(t, theta, classes, a, para);
-  R.update(theta, para, data, subjects, classes);
-  double ell = 0.0;
-
-  while (max(delta.data(), P) > control.step_tolerance) {
-    // E-step.
-    double n_case = 0.0;
-    double n_ctrl = 0.0;
-    for (const int i : subjects) {
+// The engine's model of the fit.
+class RetroK {
+ public:
+  RetroK(const DATA& data, const PARA& para, std::vector<int> subjects)
+      : data_(data),
+        para_(para),
+        subjects_(std::move(subjects)),
+        classes_(present_cn_classes(para)),
+        measurement_(data, para, subjects_) {
+    const int D = para.num_disease_coefs;
+    a_.assign(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
+    for (int k = 0; k < kClasses; ++k) disease_design(a_[k].data(), k, 0, nullptr, para);
+    for (const int i : subjects_) {
       const int y = data.disease_status[i];
-      double sum = 0.0;
-      for (const int k : classes) {
-        post(i, k) = t.w[y][k] * R.density(i, k);
-        sum += post(i, k);
-      }
-      for (const int k : classes) post(i, k) /= sum;
-      n_case += y;
-      n_ctrl += 1 - y;
+      n_case_ += y;
+      n_ctrl_ += 1 - y;
     }
+  }
+  int size() const { return para_.num_params; }
+  int num_subjects() const { return static_cast<int>(subjects_.size()); }
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  double update(const double* theta) {
+    compute_tables(t_, theta, classes_, a_, para_);
+    measurement_.update(theta);
+    return log_likelihood(t_, measurement_, subjects_, classes_, data_);
+  }
+  double joint(int a, int c) const {
+    return t_.w[data_.disease_status[subjects_[a]]][classes_[c]] * measurement_.density(a, c);
+  }
+  bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
-    // Score and complete-data information.
-    for (int u = 0; u < P; ++u) U[u] = 0.0;
-    clear_square(E, P);
-    for (int u = 0; u < D; ++u) F[u] = 0.0;
-    for (int k = 0; k < kClasses; ++k) G[k] = H[k] = 0.0;
-    for (const int k : classes) {
-      const std::vector<double>& ak = a[k];
-      const int j = k != ref ? frequency_slot(para, k) : -1;
+  void accumulate(double* U, Information E, const Posteriors& r) {
+    const int D = para_.num_disease_coefs;
+    const int ref = para_.ref_cn_class;
+    std::vector<double>& F = F_;
+    F.assign(static_cast<std::size_t>(D), 0.0);
+    double G[kClasses] = {};
+    double H[kClasses] = {};
+    const int C = num_classes();
+    for (int c = 0; c < C; ++c) {
+      const int k = classes_[c];
+      const std::vector<double>& ak = a_[k];
+      const int j = k != ref ? frequency_slot(para_, k) : -1;
       if (k != ref) {
-        H[k] = t.pi[k];
-        E[j + 1][j + 1] += n_ctrl * t.pi[k];
-        G[k] = t.g[k];
-        E[j + 1][j + 1] += n_case * t.g[k];
+        H[k] = t_.pi[k];
+        E(j, j) += n_ctrl_ * t_.pi[k];
+        G[k] = t_.g[k];
+        E(j, j) += n_case_ * t_.g[k];
       }
       for (int u = 0; u < D; ++u) {
-        F[u] += t.g[k] * ak[u];
-        for (int v = u; v < D; ++v) E[u + 1][v + 1] += n_case * t.g[k] * ak[u] * ak[v];
-        if (k != ref) E[u + 1][j + 1] += n_case * t.g[k] * ak[u];
+        F[u] += t_.g[k] * ak[u];
+        for (int v = u; v < D; ++v) E(u, v) += n_case_ * t_.g[k] * ak[u] * ak[v];
+        if (k != ref) E(u, j) += n_case_ * t_.g[k] * ak[u];
       }
-      for (const int i : subjects) {
-        const double rho = post(i, k);
+      const int N = num_subjects();
+      for (int a = 0; a < N; ++a) {
+        const double rho = r(a, c);
         if (rho < kPosteriorFloor) continue;
-        const int y = data.disease_status[i];
+        const int i = subjects_[a];
+        const int y = data_.disease_status[i];
         for (int u = 0; u < D; ++u) U[u] += rho * y * ak[u];
         if (k != ref) U[j] += rho;
-        const RSlot slot = r_slot(para, y, k);
-        const double s2 = R.s2[y][k];
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k],
-                         s2);
+        measurement_.add_terms(U, E, a, c, rho);
       }
     }
     // Expected parts: the derivatives of log W[y].
     for (int u = 0; u < D; ++u) {
-      U[u] -= n_case * F[u];
-      for (int v = u; v < D; ++v) E[u + 1][v + 1] -= n_case * F[u] * F[v];
-      for (const int k : classes)
-        if (k != ref) E[u + 1][frequency_slot(para, k) + 1] -= n_case * F[u] * G[k];
+      U[u] -= n_case_ * F[u];
+      for (int v = u; v < D; ++v) E(u, v) -= n_case_ * F[u] * F[v];
+      for (const int k : classes_)
+        if (k != ref) E(u, frequency_slot(para_, k)) -= n_case_ * F[u] * G[k];
     }
-    for (const int k : classes) {
+    for (const int k : classes_) {
       if (k == ref) continue;
-      const int j = frequency_slot(para, k);
-      U[j] -= n_ctrl * H[k] + n_case * G[k];
-      for (const int kk : classes) {
+      const int j = frequency_slot(para_, k);
+      U[j] -= n_ctrl_ * H[k] + n_case_ * G[k];
+      for (const int kk : classes_) {
         if (kk == ref) continue;
-        const int jj = frequency_slot(para, kk);
-        if (jj >= j) E[j + 1][jj + 1] -= n_ctrl * H[k] * H[kk] + n_case * G[k] * G[kk];
+        const int jj = frequency_slot(para_, kk);
+        if (jj >= j) E(j, jj) -= n_ctrl_ * H[k] * H[kk] + n_case_ * G[k] * G[kk];
       }
     }
-
-    if (newton_step(theta, delta.data(), U.data(), E, V, para) == 1) return 1;
-    if (check_cluster_means_CN(theta, para) == 1) return 1;
-    compute_tables(t, theta, classes, a, para);
-    R.update(theta, para, data, subjects, classes);
-    ell = log_likelihood(t, R, subjects, classes, data);
-    if (++iterations >= control.max_iterations) return 1;
   }
 
-  // Louis's correction with the posteriors of the last E-step and the final tables.
-  LouisCorrection louis(P);
-  SparseScore s;
-  for (const int i : subjects) {
-    const int y = data.disease_status[i];
-    louis.begin_subject();
-    for (const int k : classes) {
-      const double rho = post(i, k);
+  Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
+  void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
+                       LouisCorrection& louis) const {
+    const int D = para_.num_disease_coefs;
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int C = num_classes();
+    for (int c = 0; c < C; ++c) {
+      const double rho = r(a, c);
       if (rho < kPosteriorFloor) continue;
+      const int k = classes_[c];
       s.clear();
-      for (int u = 0; u < D; ++u) s.add(u, y * a[k][u]);
-      if (k != ref) s.add(frequency_slot(para, k), 1.0);
-      const RSlot slot = r_slot(para, y, k);
-      add_normal_score(s, slot, data.intensity_r[i] - R.mu[y][k], R.s2[y][k]);
+      for (int u = 0; u < D; ++u) s.add(u, y * a_[k][u]);
+      if (k != para_.ref_cn_class) s.add(frequency_slot(para_, k), 1.0);
+      measurement_.add_score(s, a, c);
       louis.add_class(E, rho, s);
     }
-    louis.end_subject(E);
   }
-  return finish_retrospective(loglik, ell, theta, std_errors, cov, E, V, para, control.report);
+  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+    return finish_retrospective(result, E, V, para_, report);
+  }
+
+ private:
+  const DATA& data_;
+  const PARA& para_;
+  std::vector<int> subjects_;
+  std::vector<int> classes_;
+  std::vector<std::vector<double>> a_;
+  double n_case_ = 0.0;
+  double n_ctrl_ = 0.0;
+  std::vector<double> F_;
+  Tables t_;
+  TotalClassMeasurement measurement_;
+};
+
+}  // namespace
+
+FitResult fit_retro_K(const double* start, const DATA& data, const PARA& para) {
+  return fit_retro_K(start, data, para, FitControl{});
 }
+
+FitResult fit_retro_K(const double* start, const DATA& data, const PARA& para,
+                      const FitControl& control) {
+  if (para.num_params > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
+  if (reference_cn_class_missing(para)) return failed_fit(Outcome::kNoReferenceClass);
+  std::vector<int> subjects;
+  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
+  RetroK model(data, para, std::move(subjects));
+  return run_engine(model, start, para, control, StoppingRule::kLargestStep);
+}
+

@@ -4,7 +4,7 @@
 // c = (k, l): k copies, l of them B alleles.
 //   P(c | y) = w_y(c) / S_y,   w_y(c) = e_k C(k, l) p_B^l (1 - p_B)^(k - l) exp(y beta'A(c)),
 //   e_ref = 1, e_k = exp(alpha_k), p_B = 1 / (1 + exp(-gamma)), S_y = sum over modelled c;
-//   f_i(c) = phi(x_i; mu_R, s2_R) g_i(c), the R kernel times the B factor (allele_model.h);
+//   f_i(c) = phi(x_i; mu_R, s2_R) g_i(c), the R kernel times the B factor (measurement_models.h);
 //   l(theta) = sum_i log sum_c f_i(c) P(c | y_i).
 // Iteration (EM with one Newton step). E-step r[i][c] proportional to P(c | y_i) f_i(c).
 //   U and E are the score and the negative Hessian of the expected complete-data
@@ -18,14 +18,16 @@
 //   free parameters is the covariance; alpha and gamma are reported as frequencies.
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
-#include "fit/allele_fits.h"
-#include "fit/allele_model.h"
-#include "fit/em_terms.h"
+#include "fit/class_models.h"
+#include "fit/engine.h"
 #include "fit/fit.h"
-#include "fit/helpers.h"
-#include "numeric/vector_ops.h"
+#include "fit/fit_control.h"
+#include "fit/information.h"
+#include "fit/louis.h"
+#include "fit/measurement_models.h"
 
 namespace {
 
@@ -35,14 +37,12 @@ struct Model {
   const std::vector<std::vector<double>>& design;  // A(c) per class
   double p_B = 0.5;
   std::vector<double> prob[2];                     // P(c | y)
-  std::vector<Cluster> cluster[2];
 
   void update(const double* theta) {
     const int C = static_cast<int>(classes.size());
-    p_B = 1.0 / (1.0 + std::exp(-theta[para.r_mean_start - 1]));
+    p_B = 1.0 / (1.0 + std::exp(-theta[ParamLayout(para).b_allele_logit()]));
     for (int y = 0; y < 2; ++y) {
       prob[y].resize(C);
-      cluster[y].resize(C);
       double S = 0.0;
       for (int c = 0; c < C; ++c) {
         const AlleleClass& cls = classes[c];
@@ -51,7 +51,6 @@ struct Model {
         const double e_k = cls.slot < 0 ? 1.0 : std::exp(theta[cls.slot]);
         prob[y][c] = e_k * binomial_weight(cls.k, cls.l, p_B, para) * std::exp(y * eta);
         S += prob[y][c];
-        cluster[y][c] = cluster_of(theta, cls, y);
       }
       for (int c = 0; c < C; ++c) prob[y][c] /= S;
     }
@@ -60,7 +59,7 @@ struct Model {
   // Sufficient statistic of (y, c) over the head positions: y A(c), the indicator of
   // alpha_k, and delta(c) = l - k p_B.
   void statistic(double* t, int y, int c) const {
-    const int H = para.r_mean_start;
+    const int H = ParamLayout(para).head();
     for (int u = 0; u < H; ++u) t[u] = 0.0;
     for (int u = 0; u < para.num_disease_coefs; ++u) t[u] = y * design[c][u];
     if (classes[c].slot >= 0) t[classes[c].slot] = 1.0;
@@ -68,148 +67,132 @@ struct Model {
   }
 };
 
-}  // namespace
-
-int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control) {
-  iterations = 0;
-  const int P = para.num_params;
-  if (P < 1 || P > kMaxParams) return 1;
-  const int H = para.r_mean_start;
-  const int gamma = H - 1;
-  const char array_type = para.array_type;
-
-  std::vector<double> scratch(static_cast<std::size_t>(P), 0.0);
-  const std::vector<AlleleClass> classes = modelled_allele_classes(para, scratch.data());
-  const int C = static_cast<int>(classes.size());
-  // Without the reference level the frequency log-ratios are not identified.
-  if (C == 0 || para.cn_class_present[para.ref_cn_class] != 1) return 1;
-  std::vector<std::vector<double>> design(static_cast<std::size_t>(C));
-  for (int c = 0; c < C; ++c) {
-    Avec(scratch.data(), classes[c].k, classes[c].l, nullptr, para);
-    design[c].assign(scratch.begin(), scratch.begin() + para.num_disease_coefs);
+// The engine's model of the fit.
+class RetroKL {
+ public:
+  RetroKL(const DATA& data, const PARA& para, std::vector<int> subjects,
+          std::vector<AlleleClass> classes, std::vector<std::vector<double>> design)
+      : data_(data),
+        para_(para),
+        subjects_(std::move(subjects)),
+        classes_(std::move(classes)),
+        design_(std::move(design)),
+        model_{para, classes_, design_, 0.5, {}},
+        measurement_(data, para, subjects_),
+        t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
+        normaliser_(ParamLayout(para).head()) {
+    for (const int i : subjects_) n_status_[data.disease_status[i]] += 1.0;
   }
-
-  std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return 1;
-  double n_status[2] = {0.0, 0.0};
-  for (const int i : subjects) n_status[data.disease_status[i]] += 1.0;
-  const int n = static_cast<int>(subjects.size());
-
-  Model model{para, classes, design, 0.5, {}, {}};
-  ClassDensities density;
-  // The model tables and the class densities at theta.
-  auto update = [&](const double* theta) {
-    model.update(theta);
-    density.update(model.cluster, classes, subjects, data, array_type);
-  };
-  update(params);
-  auto log_likelihood = [&]() {
+  int size() const { return para_.num_params; }
+  int num_subjects() const { return static_cast<int>(subjects_.size()); }
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  double update(const double* theta) {
+    model_.update(theta);
+    measurement_.update(theta);
     double l = 0.0;
+    const int n = num_subjects();
+    const int C = num_classes();
     for (int a = 0; a < n; ++a) {
-      const int y = data.disease_status[subjects[a]];
+      const int y = data_.disease_status[subjects_[a]];
       double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += model.prob[y][c] * density.at(a, c);
+      for (int c = 0; c < C; ++c) sum += model_.prob[y][c] * measurement_.density(a, c);
       l += std::log(sum);
     }
     return l;
-  };
+  }
+  double joint(int a, int c) const {
+    return model_.prob[data_.disease_status[subjects_[a]]][c] * measurement_.density(a, c);
+  }
+  bool plausible(const double*) const { return true; }
 
-  std::vector<double> r(static_cast<std::size_t>(n) * C, 0.0);
-  std::vector<double> U(static_cast<std::size_t>(P), 0.0);
-  std::vector<double> step(static_cast<std::size_t>(P), 0.0);
-  std::vector<double> t(static_cast<std::size_t>(H), 0.0);
-  DMatrix V = dmatrix(1, P, 1, P);
-  const DMatrix& E = cov;
-  NormaliserTerms normaliser(H);
-  double l_prev = 2.0;
-  double l = 0.0;
-
-  for (;;) {
-    // E-step.
-    for (int a = 0; a < n; ++a) {
-      const int i = subjects[a];
-      const int y = data.disease_status[i];
-      double sum = 0.0;
-      for (int c = 0; c < C; ++c) {
-        double& w = r[static_cast<std::size_t>(a) * C + c];
-        w = model.prob[y][c] * density.at(a, c);
-        sum += w;
-      }
-      for (int c = 0; c < C; ++c) r[static_cast<std::size_t>(a) * C + c] /= sum;
-    }
-
-    // Score and complete-data information.
-    for (int u = 0; u < P; ++u) U[u] = 0.0;
-    for (int u = 1; u <= P; ++u)
-      for (int v = 1; v <= P; ++v) E[u][v] = 0.0;
+  void accumulate(double* U, Information E, const Posteriors& r) {
+    const int H = ParamLayout(para_).head();
+    const int gamma = H - 1;
+    const int n = num_subjects();
+    const int C = num_classes();
     for (int y = 0; y < 2; ++y) {
-      normaliser.begin();
+      normaliser_.begin();
       for (int c = 0; c < C; ++c) {
-        model.statistic(t.data(), y, c);
-        normaliser.add(U.data(), E, n_status[y], model.prob[y][c], t.data(), classes[c].k);
+        model_.statistic(t_.data(), y, c);
+        normaliser_.add(U, E, n_status_[y], model_.prob[y][c], t_.data(), classes_[c].k);
       }
-      normaliser.end(E, n_status[y], gamma, model.p_B);
+      normaliser_.end(E, n_status_[y], gamma, model_.p_B);
     }
-    const double binomial_var = model.p_B * (1.0 - model.p_B);
+    const double binomial_var = model_.p_B * (1.0 - model_.p_B);
     for (int c = 0; c < C; ++c) {
       for (int a = 0; a < n; ++a) {
-        const double rho = r[static_cast<std::size_t>(a) * C + c];
+        const double rho = r(a, c);
         if (rho < kPosteriorFloor) continue;
-        const int i = subjects[a];
-        const int y = data.disease_status[i];
-        model.statistic(t.data(), y, c);
-        for (int u = 0; u < H; ++u) U[u] += rho * t[u];
-        E[gamma + 1][gamma + 1] += rho * classes[c].k * binomial_var;
-        add_intensity_terms(U.data(), E, classes[c], model.cluster[y][c], y, data.intensity_r[i],
-                            data.intensity_b[i], array_type, rho);
+        const int i = subjects_[a];
+        const int y = data_.disease_status[i];
+        model_.statistic(t_.data(), y, c);
+        for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
+        E(gamma, gamma) += rho * classes_[c].k * binomial_var;
+        measurement_.add_terms(U, E, a, c, rho);
       }
     }
-
-    // Newton step over the free parameters (E mirrored there).
-    if (newton_step(params, step.data(), U.data(), E, V, para) == 1) return 1;
-
-    update(params);
-    l = log_likelihood();
-    ++iterations;
-    if (iterations == control.max_iterations) return 1;
-    // The log-likelihood lacks its constant, so its relative change has no fixed scale:
-    // on a probe with tight clusters it reaches the tolerance while the estimates still
-    // move, and Louis's correction at such a point need not be positive definite. The
-    // fit also waits for the step to come down.
-    const bool moving = std::fabs((l - l_prev) / l_prev) > control.loglik_tolerance ||
-                        max(step.data(), P) > control.step_tolerance;
-    if (moving)
-      l_prev = l;
-    else
-      break;
   }
 
-  // Louis's correction with the last posteriors and the final parameters.
-  LouisCorrection louis(P);
-  SparseScore s;
-  for (int a = 0; a < n; ++a) {
-    const int i = subjects[a];
-    const int y = data.disease_status[i];
-    louis.begin_subject();
+  Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
+  void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
+                       LouisCorrection& louis) {
+    const int H = ParamLayout(para_).head();
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int C = num_classes();
     for (int c = 0; c < C; ++c) {
-      const double rho = r[static_cast<std::size_t>(a) * C + c];
+      const double rho = r(a, c);
       if (rho < kPosteriorFloor) continue;
       s.clear();
-      model.statistic(t.data(), y, c);
+      model_.statistic(t_.data(), y, c);
       for (int u = 0; u < H; ++u)
-        if (t[u] != 0.0) s.add(u, t[u]);
-      add_intensity_score(s, classes[c], model.cluster[y][c], y, data.intensity_r[i], data.intensity_b[i],
-                          array_type);
+        if (t_[u] != 0.0) s.add(u, t_[u]);
+      measurement_.add_score(s, a, c);
       louis.add_class(E, rho, s);
     }
-    louis.end_subject(E);
+  }
+  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+    return finish_retro_allele(result, E, V, para_, report);
   }
 
-  return finish_retro_allele(loglik, l, params, std_errors, cov, V, para, control.report);
+ private:
+  const DATA& data_;
+  const PARA& para_;
+  std::vector<int> subjects_;
+  std::vector<AlleleClass> classes_;
+  std::vector<std::vector<double>> design_;
+  Model model_;
+  AlleleClassMeasurement measurement_;
+  double n_status_[2] = {0.0, 0.0};
+  std::vector<double> t_;
+  NormaliserTerms normaliser_;
+};
+
+}  // namespace
+
+FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para,
+                       const FitControl& control) {
+  const int P = para.num_params;
+  if (P > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
+  if (P < 1) return failed_fit(Outcome::kStartInvalidInput);
+  std::vector<double> scratch(static_cast<std::size_t>(P), 0.0);
+  std::vector<AlleleClass> classes = modelled_allele_classes(para);
+  const int C = static_cast<int>(classes.size());
+  // Without the reference level the frequency log-ratios are not identified.
+  if (C == 0 || para.cn_class_present[para.ref_cn_class] != 1)
+    return failed_fit(Outcome::kNoReferenceClass);
+  std::vector<std::vector<double>> design(static_cast<std::size_t>(C));
+  for (int c = 0; c < C; ++c) {
+    disease_design(scratch.data(), classes[c].k, classes[c].l, nullptr, para);
+    design[c].assign(scratch.begin(), scratch.begin() + para.num_disease_coefs);
+  }
+  std::vector<int> subjects;
+  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
+  RetroKL model(data, para, std::move(subjects), std::move(classes), std::move(design));
+  return run_engine(model, start, para, control, StoppingRule::kRelativeLoglikAndStep);
 }
 
-int fit_retro_KL(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_retro_KL(loglik, iterations, params, std_errors, cov, data, para, retro_KL_control());
+FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para) {
+  return fit_retro_KL(start, data, para, retro_KL_control());
 }

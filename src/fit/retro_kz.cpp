@@ -17,13 +17,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
-#include "fit/em_steps.h"
-#include "fit/fit.h"
-#include "fit/helpers.h"
 #include "checks/cluster_checks.h"
-#include "numeric/vector_ops.h"
+#include "fit/class_models.h"
+#include "fit/engine.h"
+#include "fit/fit.h"
+#include "fit/information.h"
+#include "fit/measurement_models.h"
 
 namespace {
 
@@ -37,25 +39,28 @@ struct Tables {
 };
 
 // Recomputes the tables and returns l(theta).
-double compute_tables(Tables& t, IntensityTables& R, const double* theta,
+double compute_tables(Tables& t, TotalClassMeasurement& m, const double* theta,
                       const std::vector<int>& subjects, const std::vector<int>& classes,
                       const std::vector<double>& a, const DATA& data, const PARA& para) {
   const int D = para.num_disease_coefs;
   for (const int k : classes)
     t.e[k] = k == para.ref_cn_class ? 1.0 : std::exp(theta[frequency_slot(para, k)]);
-  R.update(theta, para, data, subjects, classes);
+  m.update(theta);
   double ell = 0.0;
-  for (const int i : subjects) {
+  const int C = static_cast<int>(classes.size());
+  for (std::size_t s = 0; s < subjects.size(); ++s) {
+    const int i = subjects[s];
     const int y = data.disease_status[i];
     double h = 0.0;
     double sum = 0.0;
-    for (const int k : classes) {
+    for (int c = 0; c < C; ++c) {
+      const int k = classes[c];
       const std::size_t ik = static_cast<std::size_t>(i) * kClasses + k;
       double eta = 0.0;
       for (int u = 0; u < D; ++u) eta += theta[u] * a[ik * D + u];
       t.w[ik] = t.e[k] * std::exp(eta);
       h += t.e[k] + t.w[ik];
-      sum += R.density(i, k) * (y > 0.5 ? t.w[ik] : t.e[k]);
+      sum += m.density(static_cast<int>(s), c) * (y > 0.5 ? t.w[ik] : t.e[k]);
     }
     t.h[i] = h;
     ell += std::log(sum / h);
@@ -63,78 +68,64 @@ double compute_tables(Tables& t, IntensityTables& R, const double* theta,
   return ell;
 }
 
-}  // namespace
+// The engine's model of the fit.
+class RetroKZ {
+ public:
+  RetroKZ(const DATA& data, const PARA& para, std::vector<int> subjects)
+      : data_(data),
+        para_(para),
+        subjects_(std::move(subjects)),
+        classes_(present_cn_classes(para)),
+        a_(cn_design_table(data, para, subjects_, classes_)),
+        measurement_(data, para, subjects_) {
+    const int n = data.num_subjects;
+    const int B = ParamLayout(para).head();  // disease-model and frequency positions
+    t_.w.assign(static_cast<std::size_t>(n) * kClasses, 0.0);
+    t_.h.assign(static_cast<std::size_t>(n), 0.0);
+    M1_.assign(static_cast<std::size_t>(B), 0.0);
+    M2_.assign(static_cast<std::size_t>(B) * B, 0.0);
+    E_head_.assign(static_cast<std::size_t>(B) * B, 0.0);
+  }
+  int size() const { return para_.num_params; }
+  int num_subjects() const { return static_cast<int>(subjects_.size()); }
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  double update(const double* theta) {
+    return compute_tables(t_, measurement_, theta, subjects_, classes_, a_, data_, para_);
+  }
+  double joint(int a, int c) const {
+    const int i = subjects_[a];
+    const int k = classes_[c];
+    const std::size_t ik = static_cast<std::size_t>(i) * kClasses + k;
+    return measurement_.density(a, c) * (data_.disease_status[i] > 0.5 ? t_.w[ik] : t_.e[k]);
+  }
+  bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
-int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para) {
-  return fit_retro_KZ(loglik, iterations, params, std_errors, cov, data, para, FitControl{});
-}
-
-int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_errors,
-                 const DMatrix& cov, const DATA& data, PARA& para, const FitControl& control) {
-  iterations = 0;
-  const int P = para.num_params;
-  const int D = para.num_disease_coefs;
-  const int ref = para.ref_cn_class;
-  const int B = para.r_mean_start;  // disease-model and frequency positions lie below
-  if (P > kMaxParams || reference_cn_class_missing(para)) return 1;
-  double* theta = params;
-  const DMatrix& E = cov;
-
-  const int n = data.num_subjects;
-  const std::vector<int> classes = present_cn_classes(para);
-  std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return 1;
-  const std::vector<double> a = cn_design_table(data, para, subjects, classes);
-  const auto design = [&](int i, int k) {
-    return &a[(static_cast<std::size_t>(i) * kClasses + k) * D];
-  };
-
-  std::vector<double> q(static_cast<std::size_t>(n) * kClasses, 0.0);
-  const auto post = [&](int i, int k) -> double& {
-    return q[static_cast<std::size_t>(i) * kClasses + k];
-  };
-  std::vector<double> U(static_cast<std::size_t>(P));
-  std::vector<double> delta(static_cast<std::size_t>(P), 0.0);
-  delta[0] = 1.0;
-  std::vector<double> M1(static_cast<std::size_t>(B));
-  std::vector<double> M2(static_cast<std::size_t>(B) * B);
-  std::vector<double> E_head(static_cast<std::size_t>(B) * B);  // E over those positions
-  DMatrix V = dmatrix(1, P, 1, P);
-
-  Tables t;
-  IntensityTables R;
-  t.w.assign(static_cast<std::size_t>(n) * kClasses, 0.0);
-  t.h.assign(static_cast<std::size_t>(n), 0.0);
-  double ell = compute_tables(t, R, theta, subjects, classes, a, data, para);
-
-  while (max(delta.data(), P) > control.step_tolerance) {
-    // E-step.
-    for (const int i : subjects) {
-      const int y = data.disease_status[i];
-      double sum = 0.0;
-      for (const int k : classes) {
-        const std::size_t ik = static_cast<std::size_t>(i) * kClasses + k;
-        post(i, k) = R.density(i, k) * (y > 0.5 ? t.w[ik] : t.e[k]);
-        sum += post(i, k);
-      }
-      for (const int k : classes) post(i, k) /= sum;
-    }
-
-    // Score and complete-data information, subject by subject.
-    for (int u = 0; u < P; ++u) U[u] = 0.0;
-    clear_square(E, P);
-    std::fill(E_head.begin(), E_head.end(), 0.0);
-    for (const int i : subjects) {
-      const int y = data.disease_status[i];
+  void accumulate(double* U, Information E, const Posteriors& r) {
+    const int D = para_.num_disease_coefs;
+    const int ref = para_.ref_cn_class;
+    const int B = ParamLayout(para_).head();
+    std::fill(E_head_.begin(), E_head_.end(), 0.0);
+    const int N = num_subjects();
+    const int C = num_classes();
+    // Locals, so that the compiler keeps them out of the stores of the inner loops.
+    double* const M1 = M1_.data();
+    double* const M2 = M2_.data();
+    double* const E_head = E_head_.data();
+    const std::size_t m2_size = M2_.size();
+    int slot[kClasses];
+    for (int c = 0; c < C; ++c) slot[c] = classes_[c] != ref ? frequency_slot(para_, classes_[c]) : -1;
+    for (int a = 0; a < N; ++a) {
+      const int i = subjects_[a];
+      const int y = data_.disease_status[i];
       for (int u = 0; u < B; ++u) M1[u] = 0.0;
-      for (std::size_t u = 0; u < M2.size(); ++u) M2[u] = 0.0;
+      for (std::size_t u = 0; u < m2_size; ++u) M2[u] = 0.0;
       double h = 0.0;
-      for (const int k : classes) {
+      for (int c = 0; c < C; ++c) {
+        const int k = classes_[c];
         const double* ak = design(i, k);
-        const double wik = t.w[static_cast<std::size_t>(i) * kClasses + k];
-        const double rho = post(i, k);
-        const int j = k != ref ? frequency_slot(para, k) : -1;
+        const double wik = t_.w[static_cast<std::size_t>(i) * kClasses + k];
+        const double rho = r(a, c);
+        const int j = slot[c];
         for (int u = 0; u < D; ++u) {
           U[u] += y * rho * ak[u];
           M1[u] += wik * ak[u];
@@ -144,14 +135,11 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
         }
         if (k != ref) {
           U[j] += rho;
-          M1[j] += t.e[k] + wik;
-          M2[static_cast<std::size_t>(j) * B + j] += t.e[k] + wik;
+          M1[j] += t_.e[k] + wik;
+          M2[static_cast<std::size_t>(j) * B + j] += t_.e[k] + wik;
         }
-        const RSlot slot = r_slot(para, y, k);
-        const double s2 = R.s2[y][k];
-        add_normal_terms(U.data(), E, slot.mean, slot.logvar, rho, data.intensity_r[i] - R.mu[y][k],
-                         s2);
-        h += t.e[k] + wik;
+        measurement_.add_terms(U, E, a, c, rho);
+        h += t_.e[k] + wik;
       }
       const double inv_h = 1.0 / h;
       for (int u = 0; u < B; ++u) {
@@ -163,32 +151,59 @@ int fit_retro_KZ(double& loglik, int& iterations, double* params, double* std_er
       }
     }
     for (int u = 0; u < B; ++u)
-      for (int v = u; v < B; ++v) E[u + 1][v + 1] += E_head[static_cast<std::size_t>(u) * B + v];
-
-    if (newton_step(theta, delta.data(), U.data(), E, V, para) == 1) return 1;
-    if (check_cluster_means_CN(theta, para) == 1) return 1;
-    ell = compute_tables(t, R, theta, subjects, classes, a, data, para);
-    if (++iterations >= control.max_iterations) return 1;
+      for (int v = u; v < B; ++v) E(u, v) += E_head[static_cast<std::size_t>(u) * B + v];
   }
 
-  // Louis's correction with the posteriors of the last E-step and the final tables.
-  LouisCorrection louis(P);
-  SparseScore s;
-  for (const int i : subjects) {
-    const int y = data.disease_status[i];
-    louis.begin_subject();
-    for (const int k : classes) {
-      const double rho = post(i, k);
+  Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
+  void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
+                       LouisCorrection& louis) const {
+    const int D = para_.num_disease_coefs;
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int C = num_classes();
+    for (int c = 0; c < C; ++c) {
+      const double rho = r(a, c);
       if (rho < kPosteriorFloor) continue;
+      const int k = classes_[c];
       const double* ak = design(i, k);
       s.clear();
       for (int u = 0; u < D; ++u) s.add(u, y * ak[u]);
-      if (k != ref) s.add(frequency_slot(para, k), 1.0);
-      const RSlot slot = r_slot(para, y, k);
-      add_normal_score(s, slot, data.intensity_r[i] - R.mu[y][k], R.s2[y][k]);
+      if (k != para_.ref_cn_class) s.add(frequency_slot(para_, k), 1.0);
+      measurement_.add_score(s, a, c);
       louis.add_class(E, rho, s);
     }
-    louis.end_subject(E);
   }
-  return finish_retrospective(loglik, ell, theta, std_errors, cov, E, V, para, control.report);
+  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+    return finish_retrospective(result, E, V, para_, report);
+  }
+
+ private:
+  const double* design(int i, int k) const {
+    return &a_[(static_cast<std::size_t>(i) * kClasses + k) * para_.num_disease_coefs];
+  }
+  const DATA& data_;
+  const PARA& para_;
+  std::vector<int> subjects_;
+  std::vector<int> classes_;
+  std::vector<double> a_;
+  std::vector<double> M1_, M2_, E_head_;  // per-subject moments of the head positions
+  Tables t_;
+  TotalClassMeasurement measurement_;
+};
+
+}  // namespace
+
+FitResult fit_retro_KZ(const double* start, const DATA& data, const PARA& para) {
+  return fit_retro_KZ(start, data, para, FitControl{});
+}
+
+FitResult fit_retro_KZ(const double* start, const DATA& data, const PARA& para,
+                       const FitControl& control) {
+  if (para.num_params > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
+  if (reference_cn_class_missing(para)) return failed_fit(Outcome::kNoReferenceClass);
+  std::vector<int> subjects;
+  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
+  RetroKZ model(data, para, std::move(subjects));
+  return run_engine(model, start, para, control, StoppingRule::kLargestStep);
 }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/layout.h"
 #include "start/start.h"
 
 namespace {
@@ -80,22 +81,21 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
   const auto present = [&](int k) { return para.cn_class_present[k] == 1; };
 
   // Free parameters, as 1-based positions.
-  para.free_params = ivector(1, para.num_params + kMaxParams);
+  para.free_params = ivector(1, para.num_params);
   para.num_free_params = 0;
   const auto append = [&](int position) { para.free_params[++para.num_free_params] = position; };
+  const ParamLayout layout(para);
   for (int u = 1; u <= para.num_disease_coefs; ++u) append(u);
   if (para.model_type != 2) {
-    for (int k = 0; k < kRefClass; ++k)
-      if (present(k)) append(para.freq_start + k + 1);
-    for (int k = kRefClass + 1; k < kClasses; ++k)
-      if (present(k)) append(para.freq_start + k);
+    for (int k = 0; k < kClasses; ++k)
+      if (k != kRefClass && present(k)) append(layout.frequency(k) + 1);
   }
   for (int g = 0; g <= differential_measurement_errors; ++g)
     for (int k = 0; k < kClasses; ++k)
-      if (present(k)) append(para.r_mean_start + kClasses * g + k + 1);
+      if (present(k)) append(layout.r_mean(g, k) + 1);
   for (int g = 0; g <= differential_measurement_errors; ++g)
     for (int k = 0; k < kClasses; ++k)
-      if (present(k)) append(para.r_logvar_start + kClasses * g + k + 1);
+      if (present(k)) append(layout.r_logvar(g, k) + 1);
 
   // Exclusion: every flag is rewritten.
   for (int i = 0; i < n; ++i) data.excluded[i] = usable[i] && present(capped[i]) ? 0 : 1;
@@ -107,7 +107,7 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
     for (int k = 0; k < kClasses; ++k) {
       if (k == kRefClass || !present(k)) continue;
       const double fk = (N[0][k] + N[1][k]) / n;
-      start[k < kRefClass ? para.freq_start + k : para.freq_start + k - 1] = std::log(fk / f2);
+      start[layout.frequency(k)] = std::log(fk / f2);
     }
   }
   for (int g = 0; g <= differential_measurement_errors; ++g)
@@ -115,8 +115,8 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
       if (!present(k)) continue;
       const double mean = m[g][k];
       const double logvar = std::log(s[g][k] * s[g][k]);
-      start[para.r_mean_start + kClasses * g + k] = mean;
-      start[para.r_logvar_start + kClasses * g + k] = logvar;
+      start[layout.r_mean(g, k)] = mean;
+      start[layout.r_logvar(g, k)] = logvar;
       // Equal intensities give a zero (or slightly negative) variance: no fit can start there.
       if (!std::isfinite(mean) || !std::isfinite(logvar)) status = 1;
     }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/layout.h"
 #include "start/start.h"
 #include "start/snp_cleaning.h"
 
@@ -83,30 +84,31 @@ void select_SNP_classes(PARA& para, const SnpCleaning& clean) {
 
 // Free parameters as 1-based positions, in increasing order.
 void list_SNP_free_params(PARA& para) {
-  para.free_params = ivector(1, para.num_params + 200);
+  para.free_params = ivector(1, para.num_params);
   int count = 0;
   const auto add = [&](int position) { para.free_params[++count] = position + 1; };
+  const ParamLayout layout(para);
   for (int u = 0; u < para.num_disease_coefs; ++u) add(u);
   if (para.model_type != 2) {
     for (int k = 0; k < kRefCnClass; ++k)
-      if (para.cn_class_present[k] != 0) add(para.freq_start + k);
-    add(para.freq_start + 2);  // the B-allele-frequency logit
+      if (para.cn_class_present[k] != 0) add(layout.frequency(k));
+    add(layout.b_allele_logit());
   }
   if (para.array_type == 'I') {
     const int G = para.differential_measurement_errors;
     for (int g = 0; g <= G; ++g)
       for (int k = 0; k < kNumCnClasses; ++k)
-        if (para.cn_class_present[k] != 0) add(para.r_mean_start + kNumCnClasses * g + k);
+        if (para.cn_class_present[k] != 0) add(layout.r_mean(g, k));
     for (int g = 0; g <= G; ++g)
       for (int k = 0; k < kNumCnClasses; ++k)
-        if (para.cn_class_present[k] != 0) add(para.r_logvar_start + kNumCnClasses * g + k);
+        if (para.cn_class_present[k] != 0) add(layout.r_logvar(g, k));
     // Only the BAF means of (0,0) and (2,1) are estimated; the others sit at 0 or 1.
     for (int g = 0; g <= G; ++g)
       for (int c : {0, 4})
-        if (para.allele_class_present[c] != 0) add(para.b_mean_start + kNumSnpClasses * g + c);
+        if (para.allele_class_present[c] != 0) add(layout.b_mean(g, c));
     for (int g = 0; g <= G; ++g)
       for (int c = 0; c < kNumSnpClasses; ++c)
-        if (para.allele_class_present[c] != 0) add(para.b_logvar_start + kNumSnpClasses * g + c);
+        if (para.allele_class_present[c] != 0) add(layout.b_logvar(g, c));
   }
   para.num_free_params = count;
 }
@@ -126,14 +128,15 @@ double logit(double p) { return std::log(p / (1.0 - p)); }
 // intensity parameters it starts from the controls alone.
 void fill_SNP_start(double* start, const PARA& para, const SnpCleaning& clean, double pfb) {
   for (int u = 0; u < para.num_params; ++u) start[u] = 0.0;
+  const ParamLayout layout(para);
   if (para.model_type != 2) {
     int C[kNumCnClasses];
     for (int k = 0; k < kNumCnClasses; ++k)
       C[k] = clean.cleaned.y[0].r_count[k] + clean.cleaned.y[1].r_count[k];
     const double T = C[0] + C[1] + C[2];
     for (int k = 0; k < kRefCnClass; ++k)
-      if (para.cn_class_present[k] != 0) start[para.freq_start + k] = std::log((C[k] / T) / (C[2] / T));
-    start[para.freq_start + 2] = logit(pfb);
+      if (para.cn_class_present[k] != 0) start[layout.frequency(k)] = std::log((C[k] / T) / (C[2] / T));
+    start[layout.b_allele_logit()] = logit(pfb);
   }
   const bool by_allele = para.array_type == 'A';
   for (int g = 0; g <= para.differential_measurement_errors; ++g) {
@@ -142,20 +145,20 @@ void fill_SNP_start(double* start, const PARA& para, const SnpCleaning& clean, d
       for (int k = 0; k < kNumCnClasses; ++k) {
         if (para.cn_class_present[k] == 0) continue;
         const LrrStats s = lrr_stats(t, k);
-        start[para.r_mean_start + kNumCnClasses * g + k] = s.m;
-        start[para.r_logvar_start + kNumCnClasses * g + k] = std::log(s.s * s.s);
+        start[layout.r_mean(g, k)] = s.m;
+        start[layout.r_logvar(g, k)] = std::log(s.s * s.s);
       }
     }
     for (int c = 0; c < kNumSnpClasses; ++c) {
       if (para.allele_class_present[c] == 0) continue;
       if (by_allele) {
         const LrrStats s = lrr_stats(t, kCopiesOf[c]);
-        start[para.r_mean_start + kNumSnpClasses * g + c] = s.m;
-        start[para.r_logvar_start + kNumSnpClasses * g + c] = std::log(s.s * s.s);
+        start[layout.r_mean(g, c)] = s.m;
+        start[layout.r_logvar(g, c)] = std::log(s.s * s.s);
       }
       const BafStats w = baf_stats(t, c);
-      start[para.b_mean_start + kNumSnpClasses * g + c] = w.b;
-      start[para.b_logvar_start + kNumSnpClasses * g + c] = std::log(w.w * w.w);
+      start[layout.b_mean(g, c)] = w.b;
+      start[layout.b_logvar(g, c)] = std::log(w.w * w.w);
     }
   }
 }

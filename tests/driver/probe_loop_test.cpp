@@ -135,12 +135,11 @@ TEST(ProbeLoop, UnusableTestedCovarianceGivesNaAndTheLoopGoesOn) {
   // The real fit; on the second probe the covariance row of K's coefficient is then
   // zeroed, as a degenerate information matrix would leave it.
   int fits = 0;
-  const FitOverride zero_second_row = [&fits](double& loglik, int& iterations, double* params,
-                                              double* std_errors, const DMatrix& cov,
-                                              const DATA& data, PARA& para) {
-    const int status = fit_retro_K(loglik, iterations, params, std_errors, cov, data, para);
-    if (++fits == 2) cov[1].fill(0.0);
-    return status;
+  const FitOverride zero_second_row = [&fits](const double* start, const DATA& data,
+                                              const PARA& para) {
+    FitResult fit = fit_retro_K(start, data, para);
+    if (++fits == 2) fit.disease_covariance[1].fill(0.0);
+    return fit;
   };
   const LoopOutput damaged = run_loop(dir, zero_second_row);
   EXPECT_EQ(fits, 3);

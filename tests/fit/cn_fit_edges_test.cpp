@@ -67,6 +67,7 @@ TEST(CnFitEdges, NothingToFitFails) {
     const int P = run.para.num_params;
     const int free = run.para.num_free_params;
     EXPECT_EQ(run_fit(model_type, run, FitControl{}), 1) << model_type;
+    EXPECT_EQ(run.outcome, Outcome::kNoUsableSubject) << model_type;
     EXPECT_EQ(run.para.num_params, P);
     EXPECT_EQ(run.para.num_free_params, free);
   }
@@ -91,6 +92,7 @@ TEST(CnFitEdges, AbsentReferenceClassFails) {
     ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 0), 0);
     ASSERT_EQ(run.para.cn_class_present, (std::vector<int>{1, 1, 0}));
     EXPECT_EQ(run_fit(model_type, run, FitControl{}), 1) << model_type;
+    EXPECT_EQ(run.outcome, Outcome::kNoReferenceClass) << model_type;
   }
 }
 
@@ -138,6 +140,7 @@ TEST(CnFitEdges, SieveStratumWithoutReferenceClassFails) {
   const int P = without.para.num_params;
   const int free = without.para.num_free_params;
   EXPECT_EQ(run_fit(2, without, FitControl{}), 1);
+  EXPECT_EQ(without.outcome, Outcome::kFitSieveReference);
   EXPECT_EQ(without.para.num_params, P);
   EXPECT_EQ(without.para.num_free_params, free);
 }
@@ -158,6 +161,7 @@ TEST(CnFitEdges, SieveWithMoreRowsThanTheMatrixFails) {
   ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 1), 0);
   const int P = run.para.num_params;
   EXPECT_EQ(run_fit(2, run, FitControl{}), 1);
+  EXPECT_EQ(run.outcome, Outcome::kTooManyParameters);
   EXPECT_EQ(run.para.num_params, P);
 }
 

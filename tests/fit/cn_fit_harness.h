@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "core/layout.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
 #include "fit/loglik_oracle.h"
@@ -31,19 +32,25 @@ struct FitRun {
   FitReport report;
   double loglik = 0.0;
   int iterations = 0;
+  Outcome outcome = Outcome::kOk;
 };
 
+// Runs the CN fit of the model family from run.start and copies its result into run;
+// 0 when the fit succeeded, else 1 (run.outcome says why).
 inline int run_fit(int model_type, FitRun& run, FitControl control) {
   control.report = &run.report;
-  std::copy(run.start.begin(), run.start.begin() + run.para.num_params, run.theta.begin());
-  if (model_type == 0)
-    return fit_retro_K(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov,
-                       run.data, run.para, control);
-  if (model_type == 1)
-    return fit_retro_KZ(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov,
-                        run.data, run.para, control);
-  return fit_pro_KZ_sieve(run.loglik, run.iterations, run.theta.data(), run.se.data(), run.cov,
-                          run.data, run.para, control);
+  const FitResult fit = model_type == 0   ? fit_retro_K(run.start.data(), run.data, run.para, control)
+                        : model_type == 1 ? fit_retro_KZ(run.start.data(), run.data, run.para, control)
+                                          : fit_pro_KZ_sieve(run.start.data(), run.data, run.para, control);
+  run.outcome = fit.outcome;
+  run.loglik = fit.loglik;
+  run.iterations = fit.iterations;
+  std::copy(fit.estimates.begin(), fit.estimates.end(), run.theta.begin());
+  if (!fit.ok()) return 1;
+  std::copy(fit.std_errors.begin(), fit.std_errors.end(), run.se.begin());
+  for (int u = 1; u <= run.para.num_disease_coefs; ++u)
+    for (int v = 1; v <= run.para.num_disease_coefs; ++v) run.cov[u][v] = fit.disease_covariance[u][v];
+  return 0;
 }
 
 // Simulates probe `probe_index` of the settings, starts and fits it.
@@ -93,10 +100,11 @@ struct Objective {
     if (model_type != 2) {
       double reference = 1.0;
       for (int k = 0; k < 2; ++k)
-        if (para.cn_class_present[k]) reference -= theta0[para.freq_start + k];
+        if (para.cn_class_present[k]) reference -= theta0[ParamLayout(para).frequency(k)];
       for (int k = 0; k < 2; ++k)
         if (para.cn_class_present[k])
-          theta0[para.freq_start + k] = std::log(theta0[para.freq_start + k] / reference);
+          theta0[ParamLayout(para).frequency(k)] =
+              std::log(theta0[ParamLayout(para).frequency(k)] / reference);
     } else {
       int count = 0;
       stratum = oracle::strata_of(run.data, count);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/layout.h"
 #include "driver/probe.h"
 #include "fit/cn_fit_harness.h"
 #include "numeric/lu.h"
@@ -111,6 +112,7 @@ TEST_P(CnFitMath, IterationLimitCountsEveryStep) {
   FitControl limit;
   limit.max_iterations = needed;  // the step that reaches the limit fails, however small
   EXPECT_EQ(run_fit(c.model_type, run, limit), 1);
+  EXPECT_EQ(run.outcome, Outcome::kFitIterationCap);
   EXPECT_EQ(run.iterations, needed);
   limit.max_iterations = needed + 1;
   EXPECT_EQ(run_fit(c.model_type, run, limit), 0);
@@ -152,7 +154,7 @@ TEST(CnFitResults, FrequenciesAreProbabilitiesAndSieveCountsAreRestored) {
       double total = 0.0;
       for (int k = 0; k < 2; ++k) {
         if (!run.para.cn_class_present[k]) continue;
-        const double pi = run.theta[run.para.freq_start + k];
+        const double pi = run.theta[ParamLayout(run.para).frequency(k)];
         EXPECT_GT(pi, 0.0);
         EXPECT_LT(pi, 1.0);
         total += pi;

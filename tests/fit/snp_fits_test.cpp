@@ -13,14 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "core/layout.h"
 #include "checks/acceptance.h"
 #include "driver/probe.h"
-#include "start/start.h"
-#include "fit/allele_fits.h"
-#include "fit/allele_model.h"
+#include "fit/class_models.h"
 #include "fit/fit.h"
+#include "fit/fit_control.h"
+#include "fit/measurement_models.h"
 #include "numeric/lu.h"
 #include "snp_fixture.h"
+#include "start/start.h"
 #include "wald/wald.h"
 
 namespace {
@@ -71,6 +73,7 @@ TEST(AlleleModel, BFactorBoundsAndPointMass) {
 
 struct FitOutcome {
   int status = 1;
+  Outcome outcome = Outcome::kOk;
   int iterations = 0;
   double loglik = 0.0;
   std::vector<double> params;
@@ -89,28 +92,41 @@ FitControl tight_control() {
 
 // Production entry points (control == nullptr) or the controlled ones.
 FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
-  FitOutcome out;
-  out.params = pc.start;
-  out.se.assign(kMaxParams, 0.0);
-  out.cov = dmatrix(1, kMaxParams, 1, kMaxParams);
-  out.cov.fill(0.0);
-  double* p = out.params.data();
-  double* s = out.se.data();
+  const double* start = pc.start.data();
+  FitResult fit;
   switch (pc.para.model_type) {
     case 0:
-      out.status = control ? fit_retro_KL(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para, *control)
-                           : fit_retro_KL(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para);
+      fit = control ? fit_retro_KL(start, pc.data, pc.para, *control) : fit_retro_KL(start, pc.data, pc.para);
       break;
     case 1:
-      out.status = control ? fit_retro_KLZ(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para, *control)
-                           : fit_retro_KLZ(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para);
+      fit = control ? fit_retro_KLZ(start, pc.data, pc.para, *control) : fit_retro_KLZ(start, pc.data, pc.para);
       break;
     default:
-      out.status = control
-                       ? fit_pro_KLZ_sieve(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para, *control)
-                       : fit_pro_KLZ_sieve(out.loglik, out.iterations, p, s, out.cov, pc.data, pc.para);
+      fit = control ? fit_pro_KLZ_sieve(start, pc.data, pc.para, *control)
+                    : fit_pro_KLZ_sieve(start, pc.data, pc.para);
       break;
   }
+  FitOutcome out;
+  out.status = fit.ok() ? 0 : 1;
+  out.outcome = fit.outcome;
+  out.iterations = fit.iterations;
+  out.loglik = fit.loglik;
+  out.params = pc.start;
+  std::copy(fit.estimates.begin(), fit.estimates.end(), out.params.begin());
+  out.se.assign(kMaxParams, 0.0);
+  std::copy(fit.std_errors.begin(), fit.std_errors.end(), out.se.begin());
+  out.cov = dmatrix(1, kMaxParams, 1, kMaxParams);
+  out.cov.fill(0.0);
+  if (!fit.ok()) return out;
+  // The covariance of the disease-model coefficients in the leading block; the observed
+  // information, when reported, around it.
+  const int D = pc.para.num_disease_coefs;
+  if (control && control->report)
+    for (int u = 1; u <= control->report->size; ++u)
+      for (int v = 1; v <= control->report->size; ++v)
+        if (u > D || v > D) out.cov[u][v] = control->report->information[u][v];
+  for (int u = 1; u <= D; ++u)
+    for (int v = 1; v <= D; ++v) out.cov[u][v] = fit.disease_covariance[u][v];
   return out;
 }
 
@@ -122,11 +138,12 @@ std::vector<double> internal_theta(const SnpProbeCase& pc, const std::vector<dou
   if (para.model_type == 2) return theta;
   double p_ref = 1.0;
   for (int k = 0; k < 2; ++k)
-    if (para.cn_class_present[k]) p_ref -= reported[para.freq_start + k];
+    if (para.cn_class_present[k]) p_ref -= reported[ParamLayout(para).frequency(k)];
   for (int k = 0; k < 2; ++k)
-    if (para.cn_class_present[k]) theta[para.freq_start + k] = std::log(reported[para.freq_start + k] / p_ref);
-  const double p_B = reported[para.freq_start + 2];
-  theta[para.freq_start + 2] = std::log(p_B / (1.0 - p_B));
+    if (para.cn_class_present[k])
+      theta[ParamLayout(para).frequency(k)] = std::log(reported[ParamLayout(para).frequency(k)] / p_ref);
+  const double p_B = reported[ParamLayout(para).b_allele_logit()];
+  theta[ParamLayout(para).b_allele_logit()] = std::log(p_B / (1.0 - p_B));
   return theta;
 }
 
@@ -413,7 +430,7 @@ TEST(SnpFits, RecoverSimulatedOddsRatio) {
         << "model type " << model_type << ": " << fit.params[0] << " se " << fit.se[0];
     EXPECT_NEAR(fit.se[0], std::sqrt(fit.cov[1][1]), 1e-12);
     if (model_type != 2) {  // the B-allele frequency comes back as a frequency
-      const double p_B = fit.params[pc.para.freq_start + 2];
+      const double p_B = fit.params[ParamLayout(pc.para).b_allele_logit()];
       EXPECT_NEAR(p_B, probe.pfb, 0.05);
     }
   }
@@ -455,11 +472,12 @@ TEST(SnpFits, RetrospectiveFitStopsAtTheOptimumFromADistantStart) {
   const PARA& para = pc.para;
   // Start values as a cleaning of the called copy numbers gives them: one copy too
   // frequent, its R mean too close to two copies, its R and B spreads too wide.
-  pc.start[para.freq_start + 1] += 0.9;
-  pc.start[para.r_mean_start + 1] += 0.12;
-  pc.start[para.r_logvar_start + 1] += 0.4;
-  pc.start[para.b_logvar_start + 1] += 2.5;
-  pc.start[para.b_logvar_start + 2] += 3.5;
+  const ParamLayout layout(para);
+  pc.start[layout.frequency(1)] += 0.9;
+  pc.start[layout.r_mean(0, 1)] += 0.12;
+  pc.start[layout.r_logvar(0, 1)] += 0.4;
+  pc.start[layout.b_logvar(0, 1)] += 2.5;
+  pc.start[layout.b_logvar(0, 2)] += 3.5;
   const FitControl tight = tight_control();
   const FitOutcome reference = run_fit(pc, &tight);
   const FitOutcome production = run_fit(pc, nullptr);
@@ -532,6 +550,8 @@ TEST(SnpFits, IterationLimitComesBeforeConvergence) {
       limited.max_iterations = free_run.iterations + extra;
       const FitOutcome fit = run_fit(pc, &limited);
       EXPECT_EQ(fit.status, extra == 0 ? 1 : 0) << "model type " << model_type;
+      EXPECT_EQ(fit.outcome, extra == 0 ? Outcome::kFitIterationCap : Outcome::kOk)
+          << "model type " << model_type;
       EXPECT_EQ(fit.iterations, free_run.iterations) << "model type " << model_type;
     }
   }
@@ -546,7 +566,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     const SimSubjects subjects = make_subjects(settings);
     SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {model_type, {}});
     std::fill(pc.data.excluded.begin(), pc.data.excluded.end(), 1);
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kNoUsableSubject) << "model type " << model_type;
   }
   // A disease status other than 0 or 1 among the included subjects.
   for (int model_type = 0; model_type < 3; ++model_type) {
@@ -556,7 +576,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     int i = 0;
     while (pc.data.excluded[i] == 1) ++i;
     pc.data.disease_status[i] = 2;
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kStartInvalidInput) << "model type " << model_type;
   }
   // The reference level (two copies) out of the model: the frequency log-ratios have no anchor.
   for (int model_type = 0; model_type < 2; ++model_type) {
@@ -565,7 +585,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     SnpProbeCase pc =
         make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {model_type, {3, 4, 5}});
     ASSERT_EQ(pc.para.cn_class_present[2], 0);
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1) << "model type " << model_type;
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kNoReferenceClass) << "model type " << model_type;
   }
   // Sieve: one stratum per subject over two dependent columns; P + Q exceeds the matrix.
   {
@@ -574,7 +594,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     const SimSubjects subjects = make_subjects(settings);
     SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {2, {}, 2});
     const int P = pc.para.num_params, F = pc.para.num_free_params;
-    EXPECT_EQ(run_fit(pc, nullptr).status, 1);
+    EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kTooManyParameters);
     EXPECT_EQ(pc.para.num_params, P);
     EXPECT_EQ(pc.para.num_free_params, F);
   }
@@ -588,7 +608,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
       if (pc.data.covariates[i][0] == 1.0 && probe.true_k[i] == 2 && probe.true_l[i] == 1) pc.data.excluded[i] = 1;
     const int P = pc.para.num_params, F = pc.para.num_free_params;
     const FitOutcome fit = run_fit(pc, nullptr);
-    EXPECT_EQ(fit.status, 1);
+    EXPECT_EQ(fit.outcome, Outcome::kFitSieveReference);
     EXPECT_GT(fit.iterations, 0);  // it fails at the finish, not before
     EXPECT_EQ(pc.para.num_params, P);
     EXPECT_EQ(pc.para.num_free_params, F);

@@ -86,7 +86,7 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
     if (!para.allele_class_present[cls(probe.true_k[i], probe.true_l[i])]) data.excluded[i] = 1;
 
   // Free parameters, in the order of the SNP layout.
-  para.free_params = ivector(1, para.num_params + 200);
+  para.free_params = ivector(1, para.num_params);
   int f = 0;
   for (int u = 0; u < para.num_disease_coefs; ++u) para.free_params[++f] = u + 1;
   if (options.model_type != 2) {

@@ -1,0 +1,95 @@
+#include "fit/engine.h"
+
+#include <cmath>
+#include <vector>
+
+#include "core/layout.h"
+#include "fit/class_models.h"
+#include "fit/information.h"
+#include "fit/measurement_models.h"
+
+
+Outcome newton_step(double* theta, double* delta, const double* U, const DMatrix& E,
+                    const DMatrix& V, const PARA& para) {
+  const int P = para.num_params;
+  mirror_upper(E, P);
+  if (!invert_over_free_params(V, E, para)) return Outcome::kFitSingularInformation;
+  for (int u = 0; u < P; ++u) {
+    double d = 0.0;
+    for (int v = 0; v < P; ++v) d += V[u + 1][v + 1] * U[v];
+    // An undefined step would leave undefined estimates that no later test rejects.
+    if (!std::isfinite(d)) return Outcome::kFitNonFiniteStep;
+    delta[u] = d;
+  }
+  for (int u = 0; u < P; ++u) theta[u] += delta[u];
+  return Outcome::kOk;
+}
+
+Outcome invert_observed_information(const DMatrix& E, const DMatrix& V, int n,
+                                    const std::vector<int>& free_positions) {
+  mirror_upper(E, n);
+  if (!invert_over_positions(V, E, free_positions, n)) return Outcome::kFitSingularInformation;
+  if (variances_improper(V, n)) return Outcome::kFitImproperVariance;
+  return Outcome::kOk;
+}
+
+std::vector<int> free_positions_of(const PARA& para) {
+  return std::vector<int>(para.free_params.data(), para.free_params.data() + para.num_free_params);
+}
+
+void hand_over(FitResult& result, const DMatrix& E, const DMatrix& V, int n,
+               const std::vector<int>& free_positions, const PARA& para, FitReport* report) {
+  if (report != nullptr) {
+    report->size = n;
+    report->information = dmatrix(1, n, 1, n);
+    report->covariance = dmatrix(1, n, 1, n);
+    for (int u = 1; u <= n; ++u)
+      for (int v = 1; v <= n; ++v) {
+        report->information[u][v] = E[u][v];
+        report->covariance[u][v] = V[u][v];
+      }
+    report->free_positions = free_positions;
+  }
+  const int P = para.num_params;
+  for (int u = 0; u < P; ++u) result.std_errors[u] = std::sqrt(V[u + 1][u + 1]);
+  const int D = para.num_disease_coefs;
+  result.disease_covariance = dmatrix(1, D, 1, D);
+  for (int u = 1; u <= D; ++u)
+    for (int v = 1; v <= D; ++v) result.disease_covariance[u][v] = V[u][v];
+}
+
+Outcome finish_retrospective(FitResult& result, const DMatrix& E, const DMatrix& V,
+                             const PARA& para, FitReport* report) {
+  const std::vector<int> free_positions = free_positions_of(para);
+  const Outcome inverted = invert_observed_information(E, V, para.num_params, free_positions);
+  if (inverted != Outcome::kOk) return inverted;
+  hand_over(result, E, V, para.num_params, free_positions, para, report);
+  std::vector<int> slots;
+  for (const int k : present_cn_classes(para))
+    if (k != para.ref_cn_class) slots.push_back(frequency_slot(para, k));
+  back_transform_frequencies(result.estimates.data(), result.std_errors.data(), V, slots.data(),
+                             static_cast<int>(slots.size()));
+  return Outcome::kOk;
+}
+
+FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para) {
+  switch (para.model_type) {
+    case 0:
+      return snp_probe ? fit_retro_KL(start, data, para) : fit_retro_K(start, data, para);
+    case 1:
+      return snp_probe ? fit_retro_KLZ(start, data, para) : fit_retro_KZ(start, data, para);
+    default:
+      return snp_probe ? fit_pro_KLZ_sieve(start, data, para) : fit_pro_KZ_sieve(start, data, para);
+  }
+}
+
+Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
+                            const PARA& para, FitReport* report) {
+  const Outcome finished = finish_retrospective(result, E, V, para, report);
+  if (finished != Outcome::kOk) return finished;
+  const int gamma = ParamLayout(para).b_allele_logit();
+  const double p_B = 1.0 / (1.0 + std::exp(-result.estimates[gamma]));
+  result.std_errors[gamma] *= p_B * (1.0 - p_B);
+  result.estimates[gamma] = p_B;
+  return Outcome::kOk;
+}

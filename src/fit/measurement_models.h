@@ -1,0 +1,235 @@
+#pragma once
+// The measurement models of the fits: the R intensity normal given the total class (CN
+// probes), and the R and B intensities given the allele-specific class (SNP probes). A
+// class (k, l) has k copies of which l are B alleles. The R intensity is normal given k
+// (array type 'I') or (k, l) ('A'); the B intensity is normal given (k, l), except that on
+// 'I' arrays a homozygous class whose B intensity lies beyond the bound on its own side
+// scores the point mass 0.5 in place of the kernel, and beyond the bound on the other side
+// scores 0. The B means of homozygous classes are fixed on 'I' arrays, so their score
+// entry is cleared. Each model gives its densities, kept per subject and class for the
+// log-likelihood and the next E-step, its score and complete-data information, and its
+// complete-data score for Louis's correction.
+
+#include <cmath>
+#include <vector>
+
+#include "core/data.h"
+#include "core/para.h"
+#include "fit/class_models.h"
+#include "fit/information.h"
+#include "fit/louis.h"
+#include "numeric/offset_array.h"
+
+// Normal density without its constant 1/sqrt(2 pi): the log-likelihoods reported lack
+// -(number of subjects) * log sqrt(2 pi).
+inline double normal_density(double x, double mu, double s2) {
+  const double e = x - mu;
+  return std::exp(-e * e / (2.0 * s2)) / std::sqrt(s2);
+}
+
+// Score and complete-data information of N(mu, exp(lambda)) at one observation with
+// residual e and variance s2, weighted by rho: mean at position m, log-variance at q.
+inline void add_normal_terms(double* U, Information E, int m, int q, double rho, double e,
+                             double s2) {
+  U[m] += rho * e / s2;
+  U[q] += -0.5 * rho * (1.0 - e * e / s2);
+  E(m, m) += rho / s2;
+  if (m < q)
+    E(m, q) += rho * e / s2;
+  else
+    E(q, m) += rho * e / s2;
+  E(q, q) += 0.5 * rho * e * e / s2;
+}
+
+// The log-variance terms alone, for an intensity whose mean is held fixed.
+inline void add_logvar_terms(double* U, Information E, int q, double rho, double e, double s2) {
+  U[q] += -0.5 * rho * (1.0 - e * e / s2);
+  E(q, q) += 0.5 * rho * e * e / s2;
+}
+
+// The model tables of the intensities at the current theta: the R mean and variance of
+// every status y and total class k (with one measurement group the two status rows are
+// equal), and the density phi(R_i; mu, sigma2) of every included subject and present
+// class, kept so that the log-likelihood and the next E-step share one evaluation.
+struct IntensityTables {
+  double mu[2][3] = {};
+  double s2[2][3] = {};
+  RSlot slot[2][3] = {};    // positions of mu and the log-variance
+  std::vector<double> phi;  // at [i * 3 + k]
+
+  void update(const double* theta, const PARA& para, const DATA& data,
+              const std::vector<int>& subjects, const std::vector<int>& classes) {
+    double inv_sd[2][3];
+    for (int y = 0; y < 2; ++y)
+      for (int k = 0; k < 3; ++k) {
+        slot[y][k] = r_slot(para, y, k);
+        mu[y][k] = theta[slot[y][k].mean];
+        s2[y][k] = std::exp(theta[slot[y][k].logvar]);
+        inv_sd[y][k] = 1.0 / std::sqrt(s2[y][k]);
+      }
+    phi.resize(static_cast<std::size_t>(data.num_subjects) * 3);
+    for (const int i : subjects) {
+      const int y = data.disease_status[i];
+      for (const int k : classes) {
+        const double e = data.intensity_r[i] - mu[y][k];
+        phi[static_cast<std::size_t>(i) * 3 + k] =
+            std::exp(-e * e / (2.0 * s2[y][k])) * inv_sd[y][k];
+      }
+    }
+  }
+  double density(int i, int k) const { return phi[static_cast<std::size_t>(i) * 3 + k]; }
+};
+
+// Adds the complete-data score of the intensity given a class (mean and log-variance at
+// the slot) to a sparse score.
+inline void add_normal_score(SparseScore& s, RSlot slot, double e, double s2) {
+  s.add(slot.mean, e / s2);
+  s.add(slot.logvar, -0.5 * (1.0 - e * e / s2));
+}
+
+// B intensities at or beyond these bounds count as the ends of the range on 'I' arrays.
+inline constexpr double kBLowerBound = 1e-10;
+inline constexpr double kBUpperBound = 0.9999999999;
+
+// Intensity parameters of a class for one disease status, read from theta.
+struct Cluster {
+  double mu_r = 0.0;
+  double s2_r = 1.0;
+  double mu_b = 0.0;
+  double s2_b = 1.0;
+};
+Cluster cluster_of(const double* theta, const AlleleClass& cls, int y);
+
+// The B factor of a subject in a class, and whether the kernel (rather than the point
+// mass or zero) gave it, which decides whether the B parameters enter the score.
+struct BFactor {
+  double value = 0.0;
+  bool kernel = false;
+};
+BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array_type);
+
+// Whether the kernel gives the B factor (BFactor::kernel) without evaluating it: always
+// off 'I' arrays and for heterozygous classes, else only strictly inside the bounds.
+inline bool b_kernel_applies(double b, const AlleleClass& cls, char array_type) {
+  const bool inside = kBLowerBound < b && b < kBUpperBound;
+  return array_type != 'I' || inside || !cls.homozygous;
+}
+
+// R and B factors of one subject in one class.
+inline double class_density(double x, double b, const AlleleClass& cls, const Cluster& cl,
+                            char array_type) {
+  return normal_density(x, cl.mu_r, cl.s2_r) * b_factor(b, cls, cl, array_type).value;
+}
+
+// The class densities f_i(c) of every included subject (position a in the subject list)
+// and modelled class at the current clusters of its status, kept so that the
+// log-likelihood and the next E-step share one evaluation, as IntensityTables does for
+// the total-copy-number fits.
+struct ClassDensities {
+  std::vector<double> f;  // at [a * C + c]
+  std::size_t C = 0;
+
+  void update(const std::vector<Cluster> (&cluster)[2], const std::vector<AlleleClass>& classes,
+              const std::vector<int>& subjects, const DATA& data, char array_type);
+  double at(int a, int c) const { return f[static_cast<std::size_t>(a) * C + c]; }
+};
+
+// Adds, with weight rho, the intensity part of the complete-data score to U and the
+// complete-data information to E (upper triangle, 1-based) for a subject with status y,
+// intensities x and b in class cls.
+void add_intensity_terms(double* U, Information E, const AlleleClass& cls, const Cluster& cl,
+                         int y, double x, double b, char array_type, double rho);
+
+// Appends the intensity entries of the complete-data score of the same subject and class.
+void add_intensity_score(SparseScore& s, const AlleleClass& cls, const Cluster& cl, int y,
+                         double x, double b, char array_type);
+
+// The two measurement models behind one interface, for class models that take the
+// measurement model as a template parameter. Subjects are the included subjects in index
+// order (a = 0 .. n-1) and classes the modelled classes (c = 0 .. C-1); a class's kind is
+// what the sieve and the frequencies are kept by (the total class, or the allele-specific
+// class), its design class (k, l) what the disease model's design vector reads.
+//   void update(const double* theta);             densities at theta
+//   double density(int a, int c) const;           f_a(c)
+//   void add_terms(double* U, Information E, int a, int c, double rho) const;
+//   void add_score(SparseScore& s, int a, int c) const;
+
+// R by total class (CN probes).
+class TotalClassMeasurement {
+ public:
+  TotalClassMeasurement(const DATA& data, const PARA& para, const std::vector<int>& subjects)
+      : data_(data), para_(para), subjects_(subjects), classes_(present_cn_classes(para)) {}
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  int num_kinds() const { return para_.num_cn_classes; }
+  int ref_kind() const { return para_.ref_cn_class; }
+  int kind(int c) const { return classes_[c]; }
+  int design_k(int c) const { return classes_[c]; }
+  int design_l(int) const { return 0; }
+  void update(const double* theta) { R_.update(theta, para_, data_, subjects_, classes_); }
+  double density(int a, int c) const { return R_.density(subjects_[a], classes_[c]); }
+  void add_terms(double* U, Information E, int a, int c, double rho) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int k = classes_[c];
+    const RSlot slot = R_.slot[y][k];
+    add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
+                     R_.s2[y][k]);
+  }
+  void add_score(SparseScore& s, int a, int c) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int k = classes_[c];
+    add_normal_score(s, R_.slot[y][k], data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
+  }
+
+ private:
+  const DATA& data_;
+  const PARA& para_;
+  const std::vector<int>& subjects_;
+  std::vector<int> classes_;
+  IntensityTables R_;
+};
+
+// R and B by allele-specific class (SNP probes).
+class AlleleClassMeasurement {
+ public:
+  AlleleClassMeasurement(const DATA& data, const PARA& para, const std::vector<int>& subjects)
+      : data_(data), para_(para), subjects_(subjects), classes_(modelled_allele_classes(para)) {
+    cluster_[0].assign(classes_.size(), Cluster{});
+    cluster_[1].assign(classes_.size(), Cluster{});
+  }
+  int num_classes() const { return static_cast<int>(classes_.size()); }
+  int num_kinds() const { return para_.num_allele_classes; }
+  int ref_kind() const { return para_.ref_allele_class; }
+  int kind(int c) const { return classes_[c].c; }
+  int design_k(int c) const { return classes_[c].k; }
+  int design_l(int c) const { return classes_[c].l; }
+  const std::vector<AlleleClass>& classes() const { return classes_; }
+  void update(const double* theta) {
+    const int C = num_classes();
+    for (int c = 0; c < C; ++c)
+      for (int y = 0; y < 2; ++y) cluster_[y][c] = cluster_of(theta, classes_[c], y);
+    density_.update(cluster_, classes_, subjects_, data_, para_.array_type);
+  }
+  double density(int a, int c) const { return density_.at(a, c); }
+  void add_terms(double* U, Information E, int a, int c, double rho) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    add_intensity_terms(U, E, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
+                        data_.intensity_b[i], para_.array_type, rho);
+  }
+  void add_score(SparseScore& s, int a, int c) const {
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    add_intensity_score(s, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
+                        data_.intensity_b[i], para_.array_type);
+  }
+
+ private:
+  const DATA& data_;
+  const PARA& para_;
+  const std::vector<int>& subjects_;
+  std::vector<AlleleClass> classes_;
+  std::vector<Cluster> cluster_[2];
+  ClassDensities density_;
+};

@@ -1,0 +1,263 @@
+// The prospective sieve fits of a probe whose disease model has one covariate that may
+// depend on the copy number: one class model over the two measurement models (R by total
+// class for CN probes, R and B by allele-specific class for SNP probes).
+//
+// Model. Subject i (status y_i, covariate row z_i, intensities) lies in stratum s(i) of
+// the dependent covariate (strata.h) and carries a latent class c with probability
+// q[s(i)][c], free in every stratum (the sieve). The disease model is logistic:
+//   p_i(c) = 1 / (1 + exp(-beta'A(c, z_i))), the disease factor p_i(c) for a case and
+//   1 - p_i(c) for a control; f_i(c) is the measurement model's density;
+//   l(theta, q) = sum_i log sum_c q[s(i)][c] (disease factor) f_i(c).
+// theta: beta (intercept included) and the intensity parameters; q outside the vector.
+// Iteration (EM). E-step r[i][c] proportional to q[s(i)][c] (disease factor) f_i(c). The
+//   sieve gets its closed-form update q[s][c] = sum of r over the stratum / n_s; theta one
+//   Newton step with the complete-data information. Stop when the relative change of l is
+//   within the tolerance.
+// Finish. Louis's correction over the parameter vector extended by the sieve
+//   probabilities q[s][c] of the non-reference classes (the reference class holds one
+//   minus the others), appended after the vector stratum by stratum. Only the
+//   probabilities of modelled classes that are above 0 in their stratum are free; a class
+//   with probability 0 sits on the boundary and is held there, as are the slots of
+//   unmodelled classes. Complete-data score of q[s][j] given class c: 1/q[s][j] when
+//   c = j, -1/q[s][ref] when c = ref, 0 otherwise; complete-data information 1/q[s][j]^2
+//   at (j, j) for c = j and 1/q[s][ref]^2 at every pair of the stratum's free slots for
+//   c = ref. A stratum whose reference class has probability 0 fails the fit; a stratum
+//   left empty by the quantile binning has no term in the likelihood and no free slot.
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "fit/class_models.h"
+#include "fit/engine.h"
+#include "fit/fit.h"
+#include "fit/fit_control.h"
+#include "fit/louis.h"
+#include "fit/measurement_models.h"
+#include "fit/strata.h"
+
+namespace {
+
+// The engine's model of a sieve fit over the measurement model M; the sieve q is its own
+// state, updated in closed form.
+template <typename M>
+class ProspectiveSieve {
+ public:
+  ProspectiveSieve(const DATA& data, const PARA& para, std::vector<int> subjects, Strata strata)
+      : data_(data),
+        para_(para),
+        subjects_(std::move(subjects)),
+        strata_(std::move(strata)),
+        measurement_(data, para, subjects_) {
+    const int n = num_subjects();
+    const int C = num_classes();
+    const int D = para.num_disease_coefs;
+    design_.assign(static_cast<std::size_t>(n) * C * D, 0.0);
+    std::vector<double> a(static_cast<std::size_t>(D), 0.0);
+    for (int s = 0; s < n; ++s)
+      for (int c = 0; c < C; ++c) {
+        disease_design(a.data(), measurement_.design_k(c), measurement_.design_l(c),
+                       para.num_covariate_columns > 0 ? data.covariates[subjects_[s]].data() : nullptr,
+                       para);
+        for (int u = 0; u < D; ++u) design_[at(s, c) * D + u] = a[u];
+      }
+    q_.assign(static_cast<std::size_t>(strata_.count()) * C, 1.0 / measurement_.num_kinds());
+    p_.assign(static_cast<std::size_t>(n) * C, 0.5);
+    free_slot_.assign(static_cast<std::size_t>(strata_.count()) * C, 0);
+    for (int c = 0; c < C; ++c)
+      if (measurement_.kind(c) == measurement_.ref_kind()) ref_index_ = c;
+  }
+  // The sieve slots appended after the vector: one per stratum and non-reference kind.
+  int num_slots() const { return (measurement_.num_kinds() - 1) * strata_.count(); }
+  int size() const { return para_.num_params + num_slots(); }
+  int num_subjects() const { return static_cast<int>(subjects_.size()); }
+  int num_classes() const { return measurement_.num_classes(); }
+
+  // p_i(c) and the measurement model's densities; l(theta, q).
+  double update(const double* theta) {
+    const int n = num_subjects();
+    const int C = num_classes();
+    const int D = para_.num_disease_coefs;
+    for (int a = 0; a < n; ++a)
+      for (int c = 0; c < C; ++c) {
+        double eta = 0.0;
+        for (int u = 0; u < D; ++u) eta += theta[u] * design_[at(a, c) * D + u];
+        p_[at(a, c)] = 1.0 / (1.0 + std::exp(-eta));
+      }
+    measurement_.update(theta);
+    double l = 0.0;
+    for (int a = 0; a < n; ++a) {
+      const int s = strata_.stratum_of[subjects_[a]];
+      double sum = 0.0;
+      for (int c = 0; c < C; ++c) sum += sieve(s, c) * term(a, c);
+      l += std::log(sum);
+    }
+    return l;
+  }
+  double joint(int a, int c) const { return sieve(strata_.stratum_of[subjects_[a]], c) * term(a, c); }
+  bool plausible(const double*) const { return true; }
+
+  // The sieve update, score and complete-data information of the parameter vector.
+  void accumulate(double* U, Information E, const Posteriors& r) {
+    const int n = num_subjects();
+    const int C = num_classes();
+    const int D = para_.num_disease_coefs;
+    for (double& x : q_) x = 0.0;
+    for (int a = 0; a < n; ++a) {
+      const int i = subjects_[a];
+      const int y = data_.disease_status[i];
+      for (int c = 0; c < C; ++c) {
+        const double rho = r(a, c);
+        if (rho < kPosteriorFloor) continue;
+        sieve(strata_.stratum_of[i], c) += rho;
+        const double pc = p_[at(a, c)];
+        const double* A = &design_[at(a, c) * D];
+        for (int u = 0; u < D; ++u) {
+          U[u] += rho * (y - pc) * A[u];
+          for (int v = u; v < D; ++v) E(u, v) += rho * pc * (1.0 - pc) * A[u] * A[v];
+        }
+        measurement_.add_terms(U, E, a, c, rho);
+      }
+    }
+    for (int s = 0; s < strata_.count(); ++s)
+      if (strata_.size[s] > 0)
+        for (int c = 0; c < C; ++c) sieve(s, c) /= strata_.size[s];
+  }
+
+  // Free sieve parameters. A stratum without its reference class cannot carry the
+  // others' probabilities as free parameters (their sum is pinned at 1).
+  Outcome prepare_louis(const Posteriors&) {
+    if (ref_index_ < 0) return Outcome::kNoReferenceClass;
+    const int C = num_classes();
+    for (int s = 0; s < strata_.count(); ++s) {
+      if (strata_.size[s] == 0) continue;  // an empty stratum does not enter the likelihood
+      if (!(sieve(s, ref_index_) > 0.0)) return Outcome::kFitSieveReference;
+      for (int c = 0; c < C; ++c)
+        if (c != ref_index_ && sieve(s, c) > 0.0) {
+          free_slot_[static_cast<std::size_t>(s) * C + c] = 1;
+          extra_.push_back(sieve_position(s, c) + 1);
+        }
+    }
+    return Outcome::kOk;
+  }
+  void complete_scores(int a, Information E, const Posteriors& r, SparseScore& sc,
+                       LouisCorrection& louis) const {
+    const int C = num_classes();
+    const int D = para_.num_disease_coefs;
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int s = strata_.stratum_of[i];
+    for (int c = 0; c < C; ++c) {
+      const double rho = r(a, c);
+      if (rho < kPosteriorFloor) continue;
+      sc.clear();
+      const double pc = p_[at(a, c)];
+      for (int u = 0; u < D; ++u) sc.add(u, (y - pc) * design_[at(a, c) * D + u]);
+      if (c == ref_index_) {
+        const double qr = sieve(s, c);
+        for (int j = 0; j < C; ++j) {
+          if (free_slot_[static_cast<std::size_t>(s) * C + j] == 0) continue;
+          const int x = sieve_position(s, j);
+          sc.add(x, -1.0 / qr);
+          for (int j2 = j; j2 < C; ++j2)
+            if (free_slot_[static_cast<std::size_t>(s) * C + j2] == 1)
+              E(x, sieve_position(s, j2)) += rho / (qr * qr);
+        }
+      } else if (free_slot_[static_cast<std::size_t>(s) * C + c] == 1) {
+        const double qc = sieve(s, c);
+        const int x = sieve_position(s, c);
+        sc.add(x, 1.0 / qc);
+        E(x, x) += rho / (qc * qc);
+      }
+      measurement_.add_score(sc, a, c);
+      louis.add_class(E, rho, sc);
+    }
+  }
+
+  // Inversion over the free parameters and the free sieve slots.
+  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+    std::vector<int> free_positions = free_positions_of(para_);
+    free_positions.insert(free_positions.end(), extra_.begin(), extra_.end());
+    const Outcome inverted = invert_observed_information(E, V, size(), free_positions);
+    if (inverted != Outcome::kOk) return inverted;
+    hand_over(result, E, V, size(), free_positions, para_, report);
+    if (report != nullptr) {
+      const int K = measurement_.num_kinds();
+      report->num_strata = strata_.count();
+      report->sieve_q.assign(static_cast<std::size_t>(strata_.count()) * K, 0.0);
+      for (int s = 0; s < strata_.count(); ++s)
+        for (int c = 0; c < num_classes(); ++c)
+          report->sieve_q[static_cast<std::size_t>(s) * K + measurement_.kind(c)] = sieve(s, c);
+    }
+    return Outcome::kOk;
+  }
+
+ private:
+  std::size_t at(int a, int c) const {
+    return static_cast<std::size_t>(a) * num_classes() + c;
+  }
+  double& sieve(int s, int c) { return q_[static_cast<std::size_t>(s) * num_classes() + c]; }
+  double sieve(int s, int c) const { return q_[static_cast<std::size_t>(s) * num_classes() + c]; }
+  // 0-based position of the sieve slot of stratum s and class c (not the reference).
+  int sieve_position(int s, int c) const {
+    const int ref = measurement_.ref_kind();
+    const int kind = measurement_.kind(c);
+    return para_.num_params + s * (measurement_.num_kinds() - 1) + (kind < ref ? kind : kind - 1);
+  }
+  // The measurement model's density times the disease factor.
+  double term(int a, int c) const {
+    const int y = data_.disease_status[subjects_[a]];
+    const double disease = y == 1 ? p_[at(a, c)] : 1.0 - p_[at(a, c)];
+    return disease * measurement_.density(a, c);
+  }
+  const DATA& data_;
+  const PARA& para_;
+  std::vector<int> subjects_;
+  Strata strata_;
+  M measurement_;
+  std::vector<double> design_;  // A(c, z_i) at [(a C + c) D]
+  std::vector<double> q_;       // q[s][c] over the modelled classes
+  std::vector<double> p_;       // p_i(c)
+  int ref_index_ = -1;          // place of the reference class among the modelled classes
+  std::vector<char> free_slot_;  // [s * C + c]
+  std::vector<int> extra_;       // 1-based positions of the free sieve slots
+};
+
+// The checks before a sieve fit that both families share, then the fit.
+template <typename M>
+FitResult fit_sieve(const double* start, const DATA& data, const PARA& para,
+                    const FitControl& control, int num_kinds) {
+  std::vector<int> subjects;
+  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  Strata strata = form_strata(data, para.num_dependent_columns);
+  if (subjects.empty() || strata.count() == 0) return failed_fit(Outcome::kNoUsableSubject);
+  // The extended information holds the sieve slots after the vector.
+  if (para.num_params + (num_kinds - 1) * strata.count() > kMaxParams)
+    return failed_fit(Outcome::kTooManyParameters);
+  ProspectiveSieve<M> model(data, para, std::move(subjects), std::move(strata));
+  if (model.num_classes() == 0) return failed_fit(Outcome::kNoReferenceClass);
+  return run_engine(model, start, para, control, StoppingRule::kRelativeLoglik);
+}
+
+}  // namespace
+
+FitResult fit_pro_KZ_sieve(const double* start, const DATA& data, const PARA& para,
+                           const FitControl& control) {
+  if (reference_cn_class_missing(para)) return failed_fit(Outcome::kNoReferenceClass);
+  return fit_sieve<TotalClassMeasurement>(start, data, para, control, para.num_cn_classes);
+}
+
+FitResult fit_pro_KZ_sieve(const double* start, const DATA& data, const PARA& para) {
+  return fit_pro_KZ_sieve(start, data, para, FitControl{});
+}
+
+FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para,
+                            const FitControl& control) {
+  if (para.num_params > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
+  if (para.num_params < 1) return failed_fit(Outcome::kStartInvalidInput);
+  return fit_sieve<AlleleClassMeasurement>(start, data, para, control, para.num_allele_classes);
+}
+
+FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para) {
+  return fit_pro_KLZ_sieve(start, data, para, sieve_KLZ_control());
+}
