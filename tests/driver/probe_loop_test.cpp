@@ -177,12 +177,10 @@ TEST(ProbeLoop, TableNamesTheStepThatTurnedAProbeDown) {
   };
   for (const Case& c : cases) {
     int fits = 0;
-    const FitOverride damaging = [&](double& loglik, int& iterations, double* params,
-                                     double* std_errors, const DMatrix& cov, const DATA& data,
-                                     PARA& para) {
-      const int status = fit_retro_K(loglik, iterations, params, std_errors, cov, data, para);
-      if (++fits == 2) c.damage(params, cov, para);
-      return status;
+    const FitOverride damaging = [&](const double* start, const DATA& data, const PARA& para) {
+      FitResult fit = fit_retro_K(start, data, para);
+      if (++fits == 2) c.damage(fit.estimates.data(), fit.disease_covariance, para);
+      return fit;
     };
     const LoopOutput output = run_loop(dir, damaging);
     ASSERT_EQ(output.rows.size(), 3u) << c.outcome;
@@ -212,13 +210,11 @@ TEST(ProbeLoop, TableGivesLog10PWhereThePValueUnderflows) {
   // p is 1.5e-23 on the first probe and below the smallest double on the others.
   const double targets[3] = {100.0, 2009.0, 1e4};
   int fits = 0;
-  const FitOverride sharpened = [&](double& loglik, int& iterations, double* params,
-                                    double* std_errors, const DMatrix& cov, const DATA& data,
-                                    PARA& para) {
-    const int status = fit_retro_K(loglik, iterations, params, std_errors, cov, data, para);
-    // params holds K's coefficient first (from 0); cov is indexed from 1.
-    cov[1][1] = params[0] * params[0] / targets[fits++];
-    return status;
+  const FitOverride sharpened = [&](const double* start, const DATA& data, const PARA& para) {
+    FitResult fit = fit_retro_K(start, data, para);
+    // The estimates hold K's coefficient first (from 0); the covariance is indexed from 1.
+    fit.disease_covariance[1][1] = fit.estimates[0] * fit.estimates[0] / targets[fits++];
+    return fit;
   };
   const LoopOutput output = run_loop(dir, sharpened);
   ASSERT_EQ(output.rows.size(), 3u);
