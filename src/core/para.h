@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/model_family.h"
 #include "numeric/offset_array.h"
 
 // Room in the driver's parameter vector, standard-error vector and matrix (1..200).
@@ -39,7 +40,7 @@ struct PARA {
   std::vector<int> factorial;  // k! for k = 0 .. num_cn_classes - 1
 
   // Set once by the model set-up.
-  int model_type = 0;  // 0 no covariate, 1 independent covariates, 2 one dependent covariate
+  ModelFamily model_family = ModelFamily::kRetrospective;  // the likelihood the design calls for
   std::vector<std::string> covariate_names;  // name of each design column
   int num_covariate_columns = 0;
   int num_genetic_variables = 0;

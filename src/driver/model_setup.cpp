@@ -134,7 +134,9 @@ void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data
   }
   const int J = num_columns;
 
-  para.model_type = num_dependent >= 1 ? 2 : (num_independent >= 1 ? 1 : 0);
+  para.model_family = num_dependent >= 1    ? ModelFamily::kProspectiveSieve
+                      : num_independent >= 1 ? ModelFamily::kRetrospectiveWithCovariates
+                                             : ModelFamily::kRetrospective;
   para.num_covariate_columns = J;
   para.num_dependent_columns = num_dependent_columns;
   para.num_dependent_covariates = num_dependent;

@@ -73,14 +73,15 @@ Outcome finish_retrospective(FitResult& result, const DMatrix& E, const DMatrix&
 }
 
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para) {
-  switch (para.model_type) {
-    case 0:
+  switch (para.model_family) {
+    case ModelFamily::kRetrospective:
       return snp_probe ? fit_retro_KL(start, data, para) : fit_retro_K(start, data, para);
-    case 1:
+    case ModelFamily::kRetrospectiveWithCovariates:
       return snp_probe ? fit_retro_KLZ(start, data, para) : fit_retro_KZ(start, data, para);
-    default:
-      return snp_probe ? fit_pro_KLZ_sieve(start, data, para) : fit_pro_KZ_sieve(start, data, para);
+    case ModelFamily::kProspectiveSieve:
+      break;
   }
+  return snp_probe ? fit_pro_KLZ_sieve(start, data, para) : fit_pro_KZ_sieve(start, data, para);
 }
 
 Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,

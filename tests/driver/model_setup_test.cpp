@@ -76,7 +76,7 @@ TEST(ModelSetUp, OnlyKGivesModelZeroWithoutIntercept) {
   const OPTION option = options_with({});
   const DMatrix none = table_of({{}, {}}, 0);
   const ModelBuilt s = set_up(option, none, 2);
-  EXPECT_EQ(s.para.model_type, 0);
+  EXPECT_EQ(s.para.model_family, ModelFamily::kRetrospective);
   EXPECT_EQ(s.para.num_covariate_columns, 0);
   EXPECT_EQ(s.para.num_disease_coefs, 1);
   EXPECT_EQ(s.para.num_genetic_variables, 2);
@@ -110,7 +110,7 @@ TEST(ModelSetUp, CategoricalLevelsGiveSortedColumnsWithTruncatedNames) {
     const ModelBuilt s = set_up(option, table_of(rows, 1), static_cast<int>(rows.size()));
     ASSERT_EQ(s.para.num_covariate_columns, static_cast<int>(c.names.size()));
     EXPECT_EQ(s.para.covariate_names, c.names);
-    EXPECT_EQ(s.para.model_type, 1);
+    EXPECT_EQ(s.para.model_family, ModelFamily::kRetrospectiveWithCovariates);
     for (std::size_t i = 0; i < rows.size(); ++i)
       for (std::size_t k = 0; k < c.names.size(); ++k)
         EXPECT_EQ(s.data.covariates[static_cast<int>(i)][static_cast<int>(k)], c.columns[i][k])
@@ -127,7 +127,7 @@ TEST(ModelSetUp, IndependentCovariatesWithCategoricalGiveModelOne) {
   set_effect(option, 1, 1, 1);
   const DMatrix table = table_of({{40.5, 1}, {50, 2}, {61, 3}, {33, 2}}, 2);
   const ModelBuilt s = set_up(option, table, 4);
-  EXPECT_EQ(s.para.model_type, 1);
+  EXPECT_EQ(s.para.model_family, ModelFamily::kRetrospectiveWithCovariates);
   EXPECT_EQ(s.para.num_covariate_columns, 3);
   EXPECT_EQ(s.para.covariate_names, (std::vector<std::string>{"age", "batch(2)", "batch(3)"}));
   EXPECT_EQ(s.data.covariates[0][0], 40.5);
@@ -180,27 +180,27 @@ TEST(ModelSetUp, ModelCheckMessages) {
     std::vector<int> main_effects;
     bool k_times_l;
     std::string message;  // "" when accepted
-    int model_type;
+    ModelFamily family;
   };
   const std::vector<Case> cases = {
-      {"one dependent", {'D', 'I'}, {1, 0}, false, "", 2},
-      {"dependent outside the model", {'D', 'I'}, {0, 1}, false, "", 1},
-      {"dependent outside, none in", {'D', 'D'}, {0, 0}, false, "", 0},
+      {"one dependent", {'D', 'I'}, {1, 0}, false, "", ModelFamily::kProspectiveSieve},
+      {"dependent outside the model", {'D', 'I'}, {0, 1}, false, "", ModelFamily::kRetrospectiveWithCovariates},
+      {"dependent outside, none in", {'D', 'D'}, {0, 0}, false, "", ModelFamily::kRetrospective},
       {"two dependent",
        {'D', 'D'},
        {1, 1},
        false,
        "\nError: Only one covariate is allowed to depend on the genetic variable(s) in the current "
        "version\n",
-       2},
+       ModelFamily::kProspectiveSieve},
       {"dependent with independent",
        {'I', 'D'},
        {1, 1},
        false,
        "\nError: Dependent and independent covariates are not allowed to co-exist in the current "
        "version\n",
-       2},
-      {"K*L", {'I', 'I'}, {0, 0}, true, "\nError: Not allow the effect 'K*L' or 'L*K'\n", 0},
+       ModelFamily::kProspectiveSieve},
+      {"K*L", {'I', 'I'}, {0, 0}, true, "\nError: Not allow the effect 'K*L' or 'L*K'\n", ModelFamily::kRetrospective},
   };
   for (const Case& c : cases) {
     OPTION option = options_with({"x", "y"});
@@ -216,7 +216,7 @@ TEST(ModelSetUp, ModelCheckMessages) {
     DMatrix table = table_of({{1, 2}, {3, 4}}, 2);
     order_dependent_covariate_first(option, 2, table);
     const ModelBuilt s = set_up(option, table, 2);
-    EXPECT_EQ(s.para.model_type, c.model_type) << c.what;
+    EXPECT_EQ(s.para.model_family, c.family) << c.what;
     EXPECT_EQ(check_message(option, s.para), c.message.empty() ? "" : c.message + kStop) << c.what;
   }
 }
@@ -256,7 +256,7 @@ TEST(ModelSetUp, ReorderingPutsTheDependentCovariateFirst) {
   EXPECT_EQ(table[2][1], 30);
 
   const ModelBuilt s = set_up(option, table, 3);
-  EXPECT_EQ(s.para.model_type, 2);
+  EXPECT_EQ(s.para.model_family, ModelFamily::kProspectiveSieve);
   EXPECT_EQ(s.para.num_covariate_columns, 1);
   EXPECT_EQ(s.para.num_dependent_columns, 1);
   EXPECT_EQ(s.para.num_dependent_covariates, 1);

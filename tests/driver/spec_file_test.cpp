@@ -292,7 +292,7 @@ TEST(SpecFile, TablesLeftForTheModelSetUp) {
     covariates.fill(1.0);
     PARA para;
     translate_options_to_para_data(o, para, data, covariates);
-    EXPECT_EQ(para.model_type, 0);
+    EXPECT_EQ(para.model_family, ModelFamily::kRetrospective);
     EXPECT_EQ(para.num_covariate_columns, 0);
     EXPECT_EQ(para.num_disease_coefs, 1);
   }

@@ -49,7 +49,9 @@ inline PARA make_para(const ModelSpec& spec) {
     for (int jj = j; jj < J; ++jj) count += para.covariate_effects[j][jj] > 0;
   }
   para.num_disease_coefs = count;
-  para.model_type = spec.num_dependent > 0 ? 2 : (J > 0 ? 1 : 0);
+  para.model_family = spec.num_dependent > 0 ? ModelFamily::kProspectiveSieve
+                      : J > 0                 ? ModelFamily::kRetrospectiveWithCovariates
+                                              : ModelFamily::kRetrospective;
   return para;
 }
 

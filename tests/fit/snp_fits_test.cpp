@@ -94,14 +94,14 @@ FitControl tight_control() {
 FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
   const double* start = pc.start.data();
   FitResult fit;
-  switch (pc.para.model_type) {
-    case 0:
+  switch (pc.para.model_family) {
+    case ModelFamily::kRetrospective:
       fit = control ? fit_retro_KL(start, pc.data, pc.para, *control) : fit_retro_KL(start, pc.data, pc.para);
       break;
-    case 1:
+    case ModelFamily::kRetrospectiveWithCovariates:
       fit = control ? fit_retro_KLZ(start, pc.data, pc.para, *control) : fit_retro_KLZ(start, pc.data, pc.para);
       break;
-    default:
+    case ModelFamily::kProspectiveSieve:
       fit = control ? fit_pro_KLZ_sieve(start, pc.data, pc.para, *control)
                     : fit_pro_KLZ_sieve(start, pc.data, pc.para);
       break;
@@ -135,7 +135,7 @@ FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
 std::vector<double> internal_theta(const SnpProbeCase& pc, const std::vector<double>& reported) {
   std::vector<double> theta = reported;
   const PARA& para = pc.para;
-  if (para.model_type == 2) return theta;
+  if (para.model_family == ModelFamily::kProspectiveSieve) return theta;
   double p_ref = 1.0;
   for (int k = 0; k < 2; ++k)
     if (para.cn_class_present[k]) p_ref -= reported[ParamLayout(para).frequency(k)];
@@ -218,7 +218,7 @@ Oracle make_oracle(const SnpProbeCase& pc, const FitOutcome& fit) {
     x.position = pc.para.free_params[f] - 1;
     o.coords.push_back(x);
   }
-  if (pc.para.model_type == 2) {
+  if (pc.para.model_family == ModelFamily::kProspectiveSieve) {
     o.q = profile_sieve(pc, o.theta);
     const int P = pc.para.num_params;
     for (std::size_t s = 0; s < o.q.size(); ++s)

@@ -16,7 +16,7 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   const int J = options.model_type == 0 ? 0 : static_cast<int>(subjects.covariates[0].size());
   const int d = settings.differential ? 1 : 0;
 
-  para.model_type = options.model_type;
+  para.model_family = family_of_setting(options.model_type);
   para.num_covariate_columns = J;
   para.num_dependent_columns = options.model_type == 2 ? options.dependent_columns : 0;
   para.num_dependent_covariates = para.num_dependent_columns;
@@ -176,7 +176,7 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
   const DATA& data = pc.data;
   const int d = para.differential_measurement_errors;
   const int J = para.num_covariate_columns;
-  const double p_B = para.model_type == 2 ? 0.0 : 1.0 / (1.0 + std::exp(-theta[para.freq_start + 2]));
+  const double p_B = para.model_family == ModelFamily::kProspectiveSieve ? 0.0 : 1.0 / (1.0 + std::exp(-theta[para.freq_start + 2]));
   auto phi = [](double v, double mu, double s2) {
     return std::exp(-(v - mu) * (v - mu) / (2.0 * s2)) / std::sqrt(s2);
   };
@@ -205,7 +205,7 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
         fB = phi(b, theta[para.b_mean_start + 6 * g + c], std::exp(theta[para.b_logvar_start + 6 * g + c]));
       else if ((b < 1e-10 && l == 0) || (b > 0.9999999999 && l == k))
         fB = 0.5;
-      if (para.model_type == 2) {
+      if (para.model_family == ModelFamily::kProspectiveSieve) {
         const double p = 1.0 / (1.0 + std::exp(-eta));
         term[c] = fR * fB * (y == 1 ? p : 1.0 - p);
         continue;
@@ -216,9 +216,9 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
       const double w1 = w0 * std::exp(eta);
       term[c] = fR * fB * (y == 1 ? w1 : w0);
       // Without covariates one normaliser per status; with them one over both statuses.
-      norm += para.model_type == 0 ? (y == 1 ? w1 : w0) : w0 + w1;
+      norm += para.model_family == ModelFamily::kRetrospective ? (y == 1 ? w1 : w0) : w0 + w1;
     }
-  if (para.model_type != 2)
+  if (para.model_family != ModelFamily::kProspectiveSieve)
     for (double& t : term) t /= norm;
   return term;
 }
@@ -227,13 +227,13 @@ double reference_loglik(const SnpProbeCase& pc, const std::vector<double>& theta
                         const std::vector<std::vector<double>>& q) {
   int num_strata = 0;
   const std::vector<int> stratum =
-      pc.para.model_type == 2 ? reference_strata(pc, num_strata) : std::vector<int>();
+      pc.para.model_family == ModelFamily::kProspectiveSieve ? reference_strata(pc, num_strata) : std::vector<int>();
   double total = 0.0;
   for (int i = 0; i < pc.data.num_subjects; ++i) {
     if (pc.data.excluded[i]) continue;
     const std::array<double, 6> term = reference_terms(pc, theta, i);
     double sum = 0.0;
-    for (int c = 0; c < 6; ++c) sum += term[c] * (pc.para.model_type == 2 ? q[stratum[i]][c] : 1.0);
+    for (int c = 0; c < 6; ++c) sum += term[c] * (pc.para.model_family == ModelFamily::kProspectiveSieve ? q[stratum[i]][c] : 1.0);
     total += std::log(sum);
   }
   return total;

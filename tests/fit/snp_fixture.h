@@ -12,6 +12,13 @@
 #include "core/para.h"
 #include "sim/simulate.h"
 
+// The fitted model family of a simulation setting: 0 none, 1 numeric covariates, 2 dependent.
+inline ModelFamily family_of_setting(int model_type) {
+  return model_type == 2 ? ModelFamily::kProspectiveSieve
+         : model_type == 1 ? ModelFamily::kRetrospectiveWithCovariates
+                           : ModelFamily::kRetrospective;
+}
+
 struct SnpFixtureOptions {
   int model_type = 0;         // 0 none, 1 the numeric covariates, 2 the dependent covariate
   std::vector<int> dropped;   // allele classes left out of the model

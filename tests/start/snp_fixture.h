@@ -10,10 +10,10 @@
 namespace snp_fixture {
 
 // A model with only the main effect of K (one disease coefficient, no covariate).
-inline PARA k_only_para(int model_type = 0) {
+inline PARA k_only_para(ModelFamily family = ModelFamily::kRetrospective) {
   PARA para;
   para.num_disease_coefs = 1;
-  para.model_type = model_type;
+  para.model_family = family;
   para.genetic_effects = imatrix(0, 1, 0, 1);
   para.genetic_effects.fill(0);
   para.genetic_effects[0][0] = 2;

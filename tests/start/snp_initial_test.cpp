@@ -27,10 +27,11 @@ struct ProbeRun {
   int status = -1;
 };
 
-ProbeRun run(const std::vector<Subject>& subjects, char array_type = 'I', int dme = 1, int model_type = 0,
+ProbeRun run(const std::vector<Subject>& subjects, char array_type = 'I', int dme = 1,
+             ModelFamily family = ModelFamily::kRetrospective,
         double pfb = 0.5) {
   ProbeRun r;
-  r.para = snp_fixture::k_only_para(model_type);
+  r.para = snp_fixture::k_only_para(family);
   r.data = snp_fixture::make_data(subjects);
   r.status = get_SNP_initial_Illumina(r.start.data(), r.para, r.data, pfb, array_type, dme);
   return r;
@@ -49,7 +50,7 @@ struct LayoutCase {
   std::string name;
   char array_type;
   int dme;
-  int model_type;
+  ModelFamily family;
   int r_mean_start, r_logvar_start, b_mean_start, b_logvar_start, num_params;
   std::vector<int> free;  // 1-based
   friend void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
@@ -57,13 +58,13 @@ struct LayoutCase {
 
 std::vector<LayoutCase> layout_cases() {
   return {
-      {"I_TwoGroups", 'I', 1, 0, 4, 10, 16, 28, 40,
+      {"I_TwoGroups", 'I', 1, ModelFamily::kRetrospective, 4, 10, 16, 28, 40,
        {1, 3, 4, 6, 7, 9, 10, 12, 13, 15, 16, 21, 27, 30, 31, 32, 33, 34, 36, 37, 38, 39, 40}},
-      {"I_OneGroup", 'I', 0, 0, 4, 7, 10, 16, 22, {1, 3, 4, 6, 7, 9, 10, 15, 18, 19, 20, 21, 22}},
-      {"I_Sieve", 'I', 1, 2, 1, 7, 13, 25, 37,
+      {"I_OneGroup", 'I', 0, ModelFamily::kRetrospective, 4, 7, 10, 16, 22, {1, 3, 4, 6, 7, 9, 10, 15, 18, 19, 20, 21, 22}},
+      {"I_Sieve", 'I', 1, ModelFamily::kProspectiveSieve, 1, 7, 13, 25, 37,
        {1, 3, 4, 6, 7, 9, 10, 12, 13, 18, 24, 27, 28, 29, 30, 31, 33, 34, 35, 36, 37}},
-      {"A_TwoGroups", 'A', 1, 0, 4, 16, 28, 40, 52, {1, 3, 4}},
-      {"A_OneGroupSieve", 'A', 0, 2, 1, 7, 13, 19, 25, {1}},
+      {"A_TwoGroups", 'A', 1, ModelFamily::kRetrospective, 4, 16, 28, 40, 52, {1, 3, 4}},
+      {"A_OneGroupSieve", 'A', 0, ModelFamily::kProspectiveSieve, 1, 7, 13, 19, 25, {1}},
   };
 }
 
@@ -72,7 +73,7 @@ class SnpLayout : public testing::TestWithParam<LayoutCase> {};
 // On the clean probe every class but the zero-copy class is modelled.
 TEST_P(SnpLayout, PositionsAndFreeParameters) {
   const LayoutCase& c = GetParam();
-  const ProbeRun r = run(snp_fixture::clean_probe(), c.array_type, c.dme, c.model_type);
+  const ProbeRun r = run(snp_fixture::clean_probe(), c.array_type, c.dme, c.family);
   const PARA& p = r.para;
   EXPECT_EQ(r.status, 0);
   const int groups = c.dme + 1;
@@ -207,7 +208,7 @@ TEST(SnpStart, OneGroupStartsFromControls) {
 }
 
 TEST(SnpStart, SieveHasNoFrequencyBlock) {
-  const ProbeRun r = run(snp_fixture::clean_probe(), 'I', 1, 2);
+  const ProbeRun r = run(snp_fixture::clean_probe(), 'I', 1, ModelFamily::kProspectiveSieve);
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.para.r_mean_start, r.para.freq_start);
   // The first entry after the disease model is the controls' zero-copy R mean (absent).
@@ -351,12 +352,12 @@ INSTANTIATE_TEST_SUITE_P(Statuses, SnpScreening, testing::ValuesIn(status_cases(
                          [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
 
 TEST(SnpScreening, BAlleleFrequencyWithoutFiniteLogit) {
-  for (int model_type : {0, 2}) {
+  for (const ModelFamily family : {ModelFamily::kRetrospective, ModelFamily::kProspectiveSieve}) {
     for (double pfb : {0.0, 1.0, kNaN, 1.5, -0.1}) {
-      SCOPED_TRACE("pfb " + std::to_string(pfb) + " model " + std::to_string(model_type));
-      EXPECT_EQ(run(snp_fixture::clean_probe(), 'I', 1, model_type, pfb).status, 1);
+      SCOPED_TRACE("pfb " + std::to_string(pfb) + " sieve " + std::to_string(family == ModelFamily::kProspectiveSieve));
+      EXPECT_EQ(run(snp_fixture::clean_probe(), 'I', 1, family, pfb).status, 1);
     }
-    EXPECT_EQ(run(snp_fixture::clean_probe(), 'I', 1, model_type, 0.3).status, 0);
+    EXPECT_EQ(run(snp_fixture::clean_probe(), 'I', 1, family, 0.3).status, 0);
   }
 }
 
