@@ -25,7 +25,7 @@ SimSettings bench_settings(const std::string& probe_type, int num_subjects, int 
 OPTION bench_options(const SimSettings& settings, const SimSubjects& subjects, int model_type) {
   OPTION option;
   set_default_options(option);
-  option.probe_type = settings.probe_type;
+  option.probe_type = settings.probe_type == "CN" ? ProbeType::kCn : ProbeType::kSnp;
   option.array_type = settings.array_type;
   const int nc = static_cast<int>(subjects.covariate_names.size());
   option.num_covariates = nc;

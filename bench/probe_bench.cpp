@@ -25,7 +25,7 @@ constexpr int kPoolSize = 8;
 // Probes of the pool whose starting values fail (status 1 or more).
 int rejected_at_start(BenchRun& run, const std::vector<SimProbe>& pool) {
   std::vector<double> start(kMaxParams, 0.0);
-  const bool snp = run.option.probe_type == "SNP";
+  const bool snp = run.option.probe_type == ProbeType::kSnp;
   int rejected = 0;
   for (const SimProbe& probe : pool) {
     load_probe(run.data, probe);

@@ -127,7 +127,7 @@ void BM_ReadProbeData(benchmark::State& state) {
 
   OPTION option;
   set_default_options(option);
-  option.probe_type = "SNP";
+  option.probe_type = ProbeType::kSnp;
   option.called_cn_info_file = (folder.path() / "CN.info").string();
   option.called_cn_dat_file = (folder.path() / "CN.dat").string();
   option.raw_intensity_dat_file = (folder.path() / "raw.dat").string();

@@ -57,7 +57,7 @@ std::string level_column_name(const std::string& covariate, double level) {
 // run's probe type: class frequencies, R blocks and, for SNP probes, B blocks.
 int max_intensity_params(const OPTION& option) {
   const int groups = option.differential_measurement_errors + 1;
-  if (option.probe_type == "CN") return 2 + 2 * groups * 3;
+  if (option.probe_type == ProbeType::kCn) return 2 + 2 * groups * 3;
   const int r_stride = option.array_type == 'A' ? 6 : 3;
   return 3 + 2 * groups * r_stride + 2 * groups * 6;
 }

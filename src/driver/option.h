@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "core/probe_type.h"
+
 // Capacity of the variable tables; names and paths may be of any length.
 constexpr int kMaxVariables = 20;
 
@@ -35,7 +37,7 @@ struct OPTION {
   std::string result_file;
   std::string design;
   char array_type = 'I';
-  std::string probe_type;
+  ProbeType probe_type = ProbeType::kSnp;
   std::string effect_mode;
   int differential_measurement_errors = 1;
 

@@ -40,7 +40,7 @@ void count_analysed(const DATA& data, ProbeResult& result) {
 
 ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work) {
   ProbeResult result;
-  const bool snp = option.probe_type == "SNP";
+  const bool snp = option.probe_type == ProbeType::kSnp;
   double* start = work.start.data();
   double* fitted = work.fitted.data();
   work.iterations = 0;

@@ -243,7 +243,7 @@ ProbeTableSummary scan_called_cn_info(const std::string& path) {
 void open_probe_source(ProbeSource& source, const OPTION& option, int num_subjects,
                        long first_probe_row, const std::string& first_probe,
                        int decompression_threads) {
-  source.snp = option.probe_type == "SNP";
+  source.snp = option.probe_type == ProbeType::kSnp;
   source.num_subjects = num_subjects;
   open_or_stop(source.info, option.called_cn_info_file);
   open_or_stop(source.called_cn, option.called_cn_dat_file, decompression_threads);

@@ -11,7 +11,7 @@ void set_default_options(OPTION& option) {
   option.result_file = "./results.out";
   option.design = "case-control";
   option.array_type = 'I';
-  option.probe_type = "SNP";
+  option.probe_type = ProbeType::kSnp;
   option.effect_mode = "additive";
   option.differential_measurement_errors = 1;
   option.num_covariates = 0;

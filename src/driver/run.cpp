@@ -91,7 +91,7 @@ void write_defaults_in_effect(const OPTION& o) {
   if (!o.array_type_given)
     std::printf("        -- Raw intensities from array '%c'\n", o.array_type);
   if (!o.probe_type_given)
-    std::printf("        -- Request analysis at probe '%s'\n", o.probe_type.c_str());
+    std::printf("        -- Request analysis at probe '%s'\n", probe_type_name(o.probe_type));
   if (!o.effect_mode_given)
     std::printf("        -- Effect mode set to be '%s'\n", o.effect_mode.c_str());
   if (!o.differential_measurement_errors_given)

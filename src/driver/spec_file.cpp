@@ -255,8 +255,8 @@ void take_line(OPTION& option, const Tokens& t, SpecState& state) {
   } else if (key == "PROBE_TYPE") {
     check_word(t, {"SNP", "CN"}, "\nError: PROBE_TYPE must be 'SNP' or 'CN'.");
     option.probe_type_given = 1;
-    option.probe_type = t[2];
-    std::printf("        -- Request analysis at probe '%s'\n", option.probe_type.c_str());
+    option.probe_type = t[2] == "CN" ? ProbeType::kCn : ProbeType::kSnp;
+    std::printf("        -- Request analysis at probe '%s'\n", probe_type_name(option.probe_type));
   } else if (key == "EFFECT_MODE") {
     check_word(t, {"additive"}, "\nError: EFFECT_MODE must be 'additive' for this version.");
     option.effect_mode_given = 1;
@@ -345,11 +345,11 @@ void read_spec_file(OPTION& option) {
     }
   }
 
-  if (option.array_type == 'T' && option.probe_type == "SNP") {
+  if (option.array_type == 'T' && option.probe_type == ProbeType::kSnp) {
     std::printf("\nError: Probe type 'SNP' not allowed when 'ARRAY_TYPE = T'");
     kill_Quillmark();
   }
-  if (option.probe_type == "CN" && find_name(option, "L", n) >= option.num_covariates) {
+  if (option.probe_type == ProbeType::kCn && find_name(option, "L", n) >= option.num_covariates) {
     std::printf("\nError: Effect 'L' not allowed when 'PROBE_TYPE = CN'\n");
     kill_Quillmark();
   }

@@ -195,7 +195,7 @@ TEST(CnFitRecovery, IntervalCoversTheSimulatedOddsRatio) {
 TEST(CnFitCalibration, NullPValuesAreNearUniform) {
   OPTION option;
   set_default_options(option);
-  option.probe_type = "CN";
+  option.probe_type = ProbeType::kCn;
   for (const int model_type : {0, 1, 2}) {
     const SimSettings settings = cn_settings(400, model_type, 1.0, 90 + model_type);
     const SimSubjects subjects = make_subjects(settings);

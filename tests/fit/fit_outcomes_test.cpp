@@ -178,12 +178,12 @@ TEST(FitOutcomes, AnalyseProbeReportsTheFitsOutcome) {
     Probe p = probe_of(family, 0);
     OPTION option;
     set_default_options(option);
-    option.probe_type = family == Family::kCn ? "CN" : "SNP";
+    option.probe_type = family == Family::kCn ? ProbeType::kCn : ProbeType::kSnp;
     option.differential_measurement_errors = 0;
     PARA para = family == Family::kCn ? para_for_model(0) : p.para;
     ProbeWork work;
     const ProbeResult reference = analyse_probe(option, para, p.data, 0.5, work);
-    ASSERT_EQ(reference.outcome, Outcome::kOk) << option.probe_type;
+    ASSERT_EQ(reference.outcome, Outcome::kOk) << probe_type_name(option.probe_type);
     work.fit_override = [family](const double* start, const DATA& data, const PARA& layout) {
       FitControl control = production_control(family, 0);
       control.max_iterations = 2;
@@ -191,10 +191,10 @@ TEST(FitOutcomes, AnalyseProbeReportsTheFitsOutcome) {
                  control);
     };
     const ProbeResult capped = analyse_probe(option, para, p.data, 0.5, work);
-    EXPECT_EQ(capped.outcome, Outcome::kFitIterationCap) << option.probe_type;
-    EXPECT_EQ(capped.status, 1) << option.probe_type;
-    EXPECT_EQ(capped.iterations, 2) << option.probe_type;
-    EXPECT_TRUE(capped.tested.empty()) << option.probe_type;
+    EXPECT_EQ(capped.outcome, Outcome::kFitIterationCap) << probe_type_name(option.probe_type);
+    EXPECT_EQ(capped.status, 1) << probe_type_name(option.probe_type);
+    EXPECT_EQ(capped.iterations, 2) << probe_type_name(option.probe_type);
+    EXPECT_TRUE(capped.tested.empty()) << probe_type_name(option.probe_type);
   }
 }
 

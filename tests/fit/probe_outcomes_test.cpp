@@ -15,7 +15,7 @@ namespace {
 TEST(CnProbeOutcomes, MostSimulatedProbesAreAnalysedAndEachNaSaysWhere) {
   OPTION option;
   set_default_options(option);
-  option.probe_type = "CN";
+  option.probe_type = ProbeType::kCn;
   constexpr int kProbes = 30;
   for (const double miscall : {0.0, 0.02})
     for (const int model_type : {0, 1, 2})
