@@ -59,6 +59,11 @@ bool included_subjects(const DATA& data, std::vector<int>& subjects) {
   return true;
 }
 
+Outcome select_fit_subjects(const DATA& data, std::vector<int>& subjects) {
+  if (!included_subjects(data, subjects)) return Outcome::kStartInvalidInput;
+  return subjects.empty() ? Outcome::kNoUsableSubject : Outcome::kOk;
+}
+
 std::vector<double> cn_design_table(const DATA& data, const PARA& para,
                                     const std::vector<int>& subjects,
                                     const std::vector<int>& classes) {

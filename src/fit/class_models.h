@@ -15,6 +15,7 @@
 
 #include "core/data.h"
 #include "core/layout.h"
+#include "core/outcome.h"
 #include "core/para.h"
 #include "fit/information.h"
 #include "numeric/offset_array.h"
@@ -47,6 +48,10 @@ std::vector<int> present_cn_classes(const PARA& para);
 // The included subjects (excluded != 1) in index order. False when one of them has a
 // disease status other than 0 or 1, which every table of the fits is indexed by.
 bool included_subjects(const DATA& data, std::vector<int>& subjects);
+
+// The subjects a fit works on (included_subjects): Outcome::kOk, kStartInvalidInput for a
+// status other than 0 or 1, or kNoUsableSubject when none is included.
+Outcome select_fit_subjects(const DATA& data, std::vector<int>& subjects);
 
 // Design vectors a(k, z_i) of every included subject and present total class, fixed
 // through a fit with covariates: subject i's vector of class k starts at (3 i + k) D.

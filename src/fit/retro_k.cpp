@@ -200,8 +200,8 @@ FitResult fit_retro_K(const double* start, const DATA& data, const PARA& para,
   if (para.num_params > kMaxParams) return failed_fit(Outcome::kTooManyParameters);
   if (reference_cn_class_missing(para)) return failed_fit(Outcome::kNoReferenceClass);
   std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
-  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
+  if (const Outcome selected = select_fit_subjects(data, subjects); selected != Outcome::kOk)
+    return failed_fit(selected);
   RetroK model(data, para, std::move(subjects));
   return run_engine(model, start, para, control, StoppingRule::kLargestStep);
 }

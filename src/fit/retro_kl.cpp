@@ -187,8 +187,8 @@ FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para,
     design[c].assign(scratch.begin(), scratch.begin() + para.num_disease_coefs);
   }
   std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
-  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
+  if (const Outcome selected = select_fit_subjects(data, subjects); selected != Outcome::kOk)
+    return failed_fit(selected);
   RetroKL model(data, para, std::move(subjects), std::move(classes), std::move(design));
   return run_engine(model, start, para, control, StoppingRule::kRelativeLoglikAndStep);
 }

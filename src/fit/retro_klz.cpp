@@ -177,8 +177,8 @@ FitResult fit_retro_KLZ(const double* start, const DATA& data, const PARA& para,
   if (classes.empty() || para.cn_class_present[para.ref_cn_class] != 1)
     return failed_fit(Outcome::kNoReferenceClass);
   std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
-  if (subjects.empty()) return failed_fit(Outcome::kNoUsableSubject);
+  if (const Outcome selected = select_fit_subjects(data, subjects); selected != Outcome::kOk)
+    return failed_fit(selected);
   std::vector<double> design = allele_design_table(data, para, subjects, classes, scratch.data());
   RetroKLZ model(data, para, std::move(subjects), std::move(classes), std::move(design));
   return run_engine(model, start, para, control, StoppingRule::kLargestStep);

@@ -228,9 +228,10 @@ template <typename M>
 FitResult fit_sieve(const double* start, const DATA& data, const PARA& para,
                     const FitControl& control, int num_kinds) {
   std::vector<int> subjects;
-  if (!included_subjects(data, subjects)) return failed_fit(Outcome::kStartInvalidInput);
+  if (const Outcome selected = select_fit_subjects(data, subjects); selected != Outcome::kOk)
+    return failed_fit(selected);
   Strata strata = form_strata(data, para.num_dependent_columns);
-  if (subjects.empty() || strata.count() == 0) return failed_fit(Outcome::kNoUsableSubject);
+  if (strata.count() == 0) return failed_fit(Outcome::kNoUsableSubject);
   // The extended information holds the sieve slots after the vector.
   if (para.num_params + (num_kinds - 1) * strata.count() > kMaxParams)
     return failed_fit(Outcome::kTooManyParameters);
