@@ -3,6 +3,7 @@
 // free-parameter list, the model choice and the disease-model effect flags.
 // Effect flags: 0 not in the disease model, 1 in the model, 2 in the model and tested.
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,9 @@ struct PARA {
   int b_logvar_start = 0;
   int b_logvar_end = 0;
   int num_params = 0;
-  int num_free_params = 0;
-  IVector free_params;         // 1..num_params, 1-based vector positions
-  IMatrix allele_class_index;  // [k][l] = k(k+1)/2 + l, rows and columns 0..2
+  std::vector<int> free_params;  // positions of the free parameters, increasing
+  // [k][l] = k(k+1)/2 + l for l <= k, -1 for l > k (no class)
+  std::array<std::array<int, 3>, 3> allele_class_index = {{{0, -1, -1}, {1, 2, -1}, {3, 4, 5}}};
   std::vector<int> factorial;  // k! for k = 0 .. num_cn_classes - 1
 
   // Set once by the model set-up.

@@ -147,7 +147,7 @@ void NormaliserTerms::end(Information E, double n, int gamma, double p_B) const 
   E(gamma, gamma) -= n * p_B * (1.0 - p_B) * mean_k_;
 }
 
-void back_transform_frequencies(double* params, double* std_errors, const DMatrix& V,
+void back_transform_frequencies(double* params, double* std_errors, const Matrix& V,
                                 const int* slots, int num_slots) {
   if (num_slots <= 0) return;
   double c = 1.0;
@@ -164,7 +164,7 @@ void back_transform_frequencies(double* params, double* std_errors, const DMatri
       const double Tab = p[a] * ((a == b ? 1.0 : 0.0) - p[b]);
       for (int d = 0; d < num_slots; ++d) {
         const double Tad = p[a] * ((a == d ? 1.0 : 0.0) - p[d]);
-        var += Tab * V[slots[b] + 1][slots[d] + 1] * Tad;
+        var += Tab * V(slots[b], slots[d]) * Tad;
       }
     }
     std_errors[slots[a]] = std::sqrt(var);

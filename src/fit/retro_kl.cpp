@@ -151,7 +151,7 @@ class RetroKL {
       louis.add_class(E, rho, s);
     }
   }
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retro_allele(result, E, V, para_, report);
   }
 

@@ -173,7 +173,7 @@ class RetroKZ {
       louis.add_class(E, rho, s);
     }
   }
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retrospective(result, E, V, para_, report);
   }
 

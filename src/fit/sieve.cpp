@@ -135,7 +135,7 @@ class ProspectiveSieve {
       for (int c = 0; c < C; ++c)
         if (c != ref_index_ && sieve(s, c) > 0.0) {
           free_slot_[static_cast<std::size_t>(s) * C + c] = 1;
-          extra_.push_back(sieve_position(s, c) + 1);
+          extra_.push_back(sieve_position(s, c));
         }
     }
     return Outcome::kOk;
@@ -175,8 +175,8 @@ class ProspectiveSieve {
   }
 
   // Inversion over the free parameters and the free sieve slots.
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
-    std::vector<int> free_positions = free_positions_of(para_);
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
+    std::vector<int> free_positions = para_.free_params;
     free_positions.insert(free_positions.end(), extra_.begin(), extra_.end());
     const Outcome inverted = invert_observed_information(E, V, size(), free_positions);
     if (inverted != Outcome::kOk) return inverted;
@@ -220,7 +220,7 @@ class ProspectiveSieve {
   std::vector<double> p_;       // p_i(c)
   int ref_index_ = -1;          // place of the reference class among the modelled classes
   std::vector<char> free_slot_;  // [s * C + c]
-  std::vector<int> extra_;       // 1-based positions of the free sieve slots
+  std::vector<int> extra_;       // positions of the free sieve slots
 };
 
 // The checks before a sieve fit that both families share, then the fit.

@@ -80,22 +80,21 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
     para.cn_class_present[k] = N[0][k] >= kMinPerStatus && N[1][k] >= kMinPerStatus ? 1 : 0;
   const auto present = [&](int k) { return para.cn_class_present[k] == 1; };
 
-  // Free parameters, as 1-based positions.
-  para.free_params = ivector(1, para.num_params);
-  para.num_free_params = 0;
-  const auto append = [&](int position) { para.free_params[++para.num_free_params] = position; };
+  // Free parameters, as positions.
+  para.free_params.clear();
+  const auto append = [&](int position) { para.free_params.push_back(position); };
   const ParamLayout layout(para);
-  for (int u = 1; u <= para.num_disease_coefs; ++u) append(u);
+  for (int u = 0; u < para.num_disease_coefs; ++u) append(u);
   if (para.model_family != ModelFamily::kProspectiveSieve) {
     for (int k = 0; k < kClasses; ++k)
-      if (k != kRefClass && present(k)) append(layout.frequency(k) + 1);
+      if (k != kRefClass && present(k)) append(layout.frequency(k));
   }
   for (int g = 0; g <= differential_measurement_errors; ++g)
     for (int k = 0; k < kClasses; ++k)
-      if (present(k)) append(layout.r_mean(g, k) + 1);
+      if (present(k)) append(layout.r_mean(g, k));
   for (int g = 0; g <= differential_measurement_errors; ++g)
     for (int k = 0; k < kClasses; ++k)
-      if (present(k)) append(layout.r_logvar(g, k) + 1);
+      if (present(k)) append(layout.r_logvar(g, k));
 
   // Exclusion: every flag is rewritten.
   for (int i = 0; i < n; ++i) data.excluded[i] = usable[i] && present(capped[i]) ? 0 : 1;

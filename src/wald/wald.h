@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/para.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // One coefficient of the disease model, in the order of the parameter vector's disease
 // block: K, L, the products of K and L with each covariate column, each covariate
@@ -24,4 +24,4 @@ std::vector<DiseaseCoefficient> disease_coefficients(const PARA& para);
 // positive definite or not finite (a zero row included): the probe is then reported as
 // "NA" instead of stopping the run or reporting a statistic without meaning.
 int get_testing_results(double& statistic, double& p_value, const double* theta,
-                        const DMatrix& cov, const PARA& para);
+                        const Matrix& cov, const PARA& para);

@@ -55,8 +55,6 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   para.b_logvar_end = para.b_logvar_start + para.num_b_logvars;
   para.num_params = para.b_logvar_end;
   para.factorial = {1, 1, 2};
-  para.allele_class_index = imatrix(0, 2, 0, 2);
-  para.allele_class_index.fill(0);
   for (int k = 0; k < 3; ++k)
     for (int l = 0; l <= k; ++l) para.allele_class_index[k][l] = cls(k, l);
 
@@ -86,29 +84,28 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
     if (!para.allele_class_present[cls(probe.true_k[i], probe.true_l[i])]) data.excluded[i] = 1;
 
   // Free parameters, in the order of the SNP layout.
-  para.free_params = ivector(1, para.num_params);
-  int f = 0;
-  for (int u = 0; u < para.num_disease_coefs; ++u) para.free_params[++f] = u + 1;
+  para.free_params.clear();
+  const auto add = [&para](int position) { para.free_params.push_back(position); };
+  for (int u = 0; u < para.num_disease_coefs; ++u) add(u);
   if (options.model_type != 2) {
     for (int k = 0; k < 2; ++k)
-      if (para.cn_class_present[k]) para.free_params[++f] = para.freq_start + k + 1;
-    para.free_params[++f] = para.freq_start + 3;
+      if (para.cn_class_present[k]) add(para.freq_start + k);
+    add(para.freq_start + 2);
   }
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
-      if (para.cn_class_present[k]) para.free_params[++f] = para.r_mean_start + 3 * g + k + 1;
+      if (para.cn_class_present[k]) add(para.r_mean_start + 3 * g + k);
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
-      if (para.cn_class_present[k]) para.free_params[++f] = para.r_logvar_start + 3 * g + k + 1;
+      if (para.cn_class_present[k]) add(para.r_logvar_start + 3 * g + k);
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
       for (int l = 0; l <= k; ++l)
         if (para.allele_class_present[cls(k, l)] && (k == 0 || (0 < l && l < k)))
-          para.free_params[++f] = para.b_mean_start + 6 * g + cls(k, l) + 1;
+          add(para.b_mean_start + 6 * g + cls(k, l));
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int c = 0; c < 6; ++c)
-      if (para.allele_class_present[c]) para.free_params[++f] = para.b_logvar_start + 6 * g + c + 1;
-  para.num_free_params = f;
+      if (para.allele_class_present[c]) add(para.b_logvar_start + 6 * g + c);
 
   // Start vector from the truth.
   pc.start.assign(kMaxParams, 0.0);
