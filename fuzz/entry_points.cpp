@@ -103,11 +103,11 @@ std::string set_up_model(OPTION& option) {
   data.disease_status = {0, 1, 0, 1};
   translate_options_to_para_data(option, para, data, covariates);
   check_options(option, para);
-  if (para.model_family != ModelFamily::kRetrospective &&
-      para.model_family != ModelFamily::kRetrospectiveWithCovariates &&
-      para.model_family != ModelFamily::kProspectiveSieve)
+  if (para.design().model_family != ModelFamily::kRetrospective &&
+      para.design().model_family != ModelFamily::kRetrospectiveWithCovariates &&
+      para.design().model_family != ModelFamily::kProspectiveSieve)
     return "model family out of range";
-  if (para.num_disease_coefs < 1) return "no disease-model coefficient";
+  if (para.design().num_disease_coefs < 1) return "no disease-model coefficient";
   return "";
 }
 

@@ -6,3 +6,8 @@ void release_probe_arrays(PARA& para) {
   para.factorial.clear();
   para.free_params.clear();
 }
+
+const std::shared_ptr<const RunDesign>& empty_run_design() {
+  static const std::shared_ptr<const RunDesign> empty = std::make_shared<const RunDesign>();
+  return empty;
+}

@@ -71,9 +71,9 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
       result.test_failed = true;
       outcome = Outcome::kTestCovariance;
     } else {
-      const std::vector<DiseaseCoefficient> coefficients = disease_coefficients(para);
+      const std::vector<DiseaseCoefficient>& coefficients = para.design().coefficients;
       for (std::size_t u = 0; u < coefficients.size(); ++u)
-        if (coefficients[u].flag == 2)
+        if (coefficients[u].flag == EffectFlag::kTested)
           result.tested.push_back({coefficients[u].name, fitted[u],
                                    std::sqrt(work.cov(static_cast<int>(u), static_cast<int>(u)))});
       result.degrees_of_freedom = static_cast<int>(result.tested.size());

@@ -46,7 +46,7 @@ void hand_over(FitResult& result, const Matrix& E, const Matrix& V, int n,
   }
   const int P = para.num_params;
   for (int u = 0; u < P; ++u) result.std_errors[u] = std::sqrt(V(u, u));
-  const int D = para.num_disease_coefs;
+  const int D = para.design().num_disease_coefs;
   result.disease_covariance.resize(D, D);
   for (int u = 0; u < D; ++u)
     for (int v = 0; v < D; ++v) result.disease_covariance(u, v) = V(u, v);
@@ -66,7 +66,7 @@ Outcome finish_retrospective(FitResult& result, Matrix& E, Matrix& V, const PARA
 }
 
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para) {
-  switch (para.model_family) {
+  switch (para.design().model_family) {
     case ModelFamily::kRetrospective:
       return snp_probe ? fit_retro_KL(start, data, para) : fit_retro_K(start, data, para);
     case ModelFamily::kRetrospectiveWithCovariates:

@@ -65,8 +65,8 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
   para.num_cn_classes = kClasses;
   para.num_r_means = (differential_measurement_errors + 1) * kClasses;
   para.num_r_logvars = para.num_r_means;
-  para.freq_start = para.num_disease_coefs;
-  para.r_mean_start = para.model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + kClasses - 1;
+  para.freq_start = para.design().num_disease_coefs;
+  para.r_mean_start = para.design().model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + kClasses - 1;
   para.r_logvar_start = para.r_mean_start + para.num_r_means;
   para.b_mean_start = para.r_logvar_start + para.num_r_logvars;
   para.num_params = para.b_mean_start;
@@ -84,8 +84,8 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
   para.free_params.clear();
   const auto append = [&](int position) { para.free_params.push_back(position); };
   const ParamLayout layout(para);
-  for (int u = 0; u < para.num_disease_coefs; ++u) append(u);
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  for (int u = 0; u < para.design().num_disease_coefs; ++u) append(u);
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     for (int k = 0; k < kClasses; ++k)
       if (k != kRefClass && present(k)) append(layout.frequency(k));
   }
@@ -101,7 +101,7 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
 
   // Start values; group g is started from the subjects of status g.
   for (int u = 0; u < para.num_params; ++u) start[u] = 0.0;
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     const double f2 = (N[0][kRefClass] + N[1][kRefClass]) / n;
     for (int k = 0; k < kClasses; ++k) {
       if (k == kRefClass || !present(k)) continue;

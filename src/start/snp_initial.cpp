@@ -51,9 +51,9 @@ void write_SNP_layout(PARA& para, char array_type, int differential_measurement_
   const int r_classes = array_type == 'A' ? kNumSnpClasses : kNumCnClasses;
   para.num_r_means = para.num_r_logvars = groups * r_classes;
   para.num_b_means = para.num_b_logvars = groups * kNumSnpClasses;
-  para.freq_start = para.num_disease_coefs;
+  para.freq_start = para.design().num_disease_coefs;
   // Two frequency log-ratios and the logit of the B-allele frequency; none in the sieve.
-  para.r_mean_start = para.model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + 3;
+  para.r_mean_start = para.design().model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + 3;
   para.r_logvar_start = para.r_mean_start + para.num_r_means;
   para.b_mean_start = para.r_logvar_start + para.num_r_logvars;
   para.b_logvar_start = para.b_mean_start + para.num_b_means;
@@ -83,8 +83,8 @@ void list_SNP_free_params(PARA& para) {
   para.free_params.clear();
   const auto add = [&](int position) { para.free_params.push_back(position); };
   const ParamLayout layout(para);
-  for (int u = 0; u < para.num_disease_coefs; ++u) add(u);
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  for (int u = 0; u < para.design().num_disease_coefs; ++u) add(u);
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     for (int k = 0; k < kRefCnClass; ++k)
       if (para.cn_class_present[k] != 0) add(layout.frequency(k));
     add(layout.b_allele_logit());
@@ -123,7 +123,7 @@ double logit(double p) { return std::log(p / (1.0 - p)); }
 void fill_SNP_start(double* start, const PARA& para, const SnpCleaning& clean, double pfb) {
   for (int u = 0; u < para.num_params; ++u) start[u] = 0.0;
   const ParamLayout layout(para);
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     int C[kNumCnClasses];
     for (int k = 0; k < kNumCnClasses; ++k)
       C[k] = clean.cleaned.y[0].r_count[k] + clean.cleaned.y[1].r_count[k];

@@ -6,41 +6,17 @@
 #include "numeric/cholesky.h"
 #include "numeric/gamma.h"
 
-std::vector<DiseaseCoefficient> disease_coefficients(const PARA& para) {
-  static const char* const kGenetic[2] = {"K", "L"};
-  const int J = para.num_covariate_columns;
-  const auto column = [&para](int j) {
-    return j < static_cast<int>(para.covariate_names.size()) ? para.covariate_names[j]
-                                                              : "Z" + std::to_string(j + 1);
-  };
-  std::vector<DiseaseCoefficient> coefficients;
-  for (int g = 0; g < para.num_genetic_variables; ++g)
-    if (para.genetic_effects[g][g] > 0) coefficients.push_back({kGenetic[g], para.genetic_effects[g][g]});
-  for (int j = 0; j < J; ++j)
-    for (int g = 0; g < para.num_genetic_variables; ++g)
-      if (para.gene_covariate_effects[j][g] > 0)
-        coefficients.push_back({std::string(kGenetic[g]) + ":" + column(j),
-                                para.gene_covariate_effects[j][g]});
-  for (int j = 0; j < J; ++j)
-    for (int jj = j; jj < J; ++jj)
-      if (para.covariate_effects[j][jj] > 0)
-        coefficients.push_back({jj == j ? column(j) : column(j) + ":" + column(jj),
-                                para.covariate_effects[j][jj]});
-  if (J > 0) coefficients.push_back({"(intercept)", 1});
-  return coefficients;
-}
-
 int get_testing_results(double& statistic, double& p_value, const double* theta,
                         const Matrix& cov, const PARA& para) {
   statistic = 0.0;
   p_value = 1.0;
-  const int J = para.num_covariate_columns;
-  const int q = J > 0 ? para.num_disease_coefs - 1 : para.num_disease_coefs;
+  const int J = para.design().num_covariate_columns;
+  const int q = J > 0 ? para.design().num_disease_coefs - 1 : para.design().num_disease_coefs;
 
-  const std::vector<DiseaseCoefficient> coefficients = disease_coefficients(para);
+  const std::vector<DiseaseCoefficient>& coefficients = para.design().coefficients;
   std::vector<int> tested;
   for (int t = 0; t < q && t < static_cast<int>(coefficients.size()); ++t)
-    if (coefficients[t].flag == 2) tested.push_back(t);
+    if (coefficients[t].flag == EffectFlag::kTested) tested.push_back(t);
   const int m = static_cast<int>(tested.size());
   if (m == 0) return 1;
 

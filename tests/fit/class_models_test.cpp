@@ -17,13 +17,15 @@ namespace {
 TEST(DesignVector, OrderOfEntries) {
   // Columns z0, z1, z2 = 2, 3, 5; effects K, L, K x z1, L x z1, L x z2, z0, z0 x z2, z2.
   PARA para = make_para_independent(3);
-  para.genetic_effects[1][1] = 1;
-  para.gene_covariate_effects[1][0] = 1;
-  para.gene_covariate_effects[1][1] = 2;
-  para.gene_covariate_effects[2][1] = 1;
-  para.covariate_effects[1][1] = 0;
-  para.covariate_effects[0][2] = 1;
-  para.num_disease_coefs = 9;
+  RunDesign& design = edit_design(para);
+  design.genetic_effects(1, 1) = EffectFlag::kModelled;
+  design.gene_covariate_effects(1, 0) = EffectFlag::kModelled;
+  design.gene_covariate_effects(1, 1) = EffectFlag::kTested;
+  design.gene_covariate_effects(2, 1) = EffectFlag::kModelled;
+  design.covariate_effects(1, 1) = EffectFlag::kAbsent;
+  design.covariate_effects(0, 2) = EffectFlag::kModelled;
+  list_disease_coefficients(design);
+  ASSERT_EQ(design.num_disease_coefs, 9);
   const double z[3] = {2.0, 3.0, 5.0};
   struct Case {
     int k, l;

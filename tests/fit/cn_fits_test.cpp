@@ -51,7 +51,7 @@ TEST_P(CnFitMath, GradientVanishesAndLouisInformationIsTheHessian) {
   std::vector<std::vector<double>> hessian;
   finite_differences(f, gradient, hessian);
   const int m = f.size();
-  ASSERT_GT(m, run.para.num_disease_coefs);
+  ASSERT_GT(m, run.para.design().num_disease_coefs);
   if (c.model_type == 2) {
     EXPECT_GT(m, static_cast<int>(run.para.free_params.size()));  // sieve slots are free
   }
@@ -74,7 +74,7 @@ TEST_P(CnFitMath, GradientVanishesAndLouisInformationIsTheHessian) {
   for (int a = 0; a < m; ++a)
     for (int b = 0; b < m; ++b) information(a, b) = -hessian[a][b];
   const Matrix v = LuDecomposition(information).inverse();
-  const int D = run.para.num_disease_coefs;
+  const int D = run.para.design().num_disease_coefs;
   for (int u = 0; u < D; ++u) {
     EXPECT_NEAR(run.se[u], std::sqrt(v(u, u)), 1e-2 * std::sqrt(v(u, u)));
     for (int w = 0; w < D; ++w)

@@ -94,7 +94,7 @@ FitControl tight_control() {
 FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
   const double* start = pc.start.data();
   FitResult fit;
-  switch (pc.para.model_family) {
+  switch (pc.para.design().model_family) {
     case ModelFamily::kRetrospective:
       fit = control ? fit_retro_KL(start, pc.data, pc.para, *control) : fit_retro_KL(start, pc.data, pc.para);
       break;
@@ -118,7 +118,7 @@ FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
   if (!fit.ok()) return out;
   // The covariance of the disease-model coefficients in the leading block; the observed
   // information, when reported, around it.
-  const int D = pc.para.num_disease_coefs;
+  const int D = pc.para.design().num_disease_coefs;
   if (control && control->report) out.cov = control->report->information;
   if (out.cov.rows() < D) out.cov = Matrix(D, D);
   for (int u = 0; u < D; ++u)
@@ -131,7 +131,7 @@ FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
 std::vector<double> internal_theta(const SnpProbeCase& pc, const std::vector<double>& reported) {
   std::vector<double> theta = reported;
   const PARA& para = pc.para;
-  if (para.model_family == ModelFamily::kProspectiveSieve) return theta;
+  if (para.design().model_family == ModelFamily::kProspectiveSieve) return theta;
   double p_ref = 1.0;
   for (int k = 0; k < 2; ++k)
     if (para.cn_class_present[k]) p_ref -= reported[ParamLayout(para).frequency(k)];
@@ -214,7 +214,7 @@ Oracle make_oracle(const SnpProbeCase& pc, const FitOutcome& fit) {
     x.position = position;
     o.coords.push_back(x);
   }
-  if (pc.para.model_family == ModelFamily::kProspectiveSieve) {
+  if (pc.para.design().model_family == ModelFamily::kProspectiveSieve) {
     o.q = profile_sieve(pc, o.theta);
     const int P = pc.para.num_params;
     for (std::size_t s = 0; s < o.q.size(); ++s)
@@ -346,7 +346,7 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   }
 
   // Louis's observed information (kept outside the leading block of cov).
-  const int ndc = pc.para.num_disease_coefs;
+  const int ndc = pc.para.design().num_disease_coefs;
   for (int u = 0; u < F; ++u)
     for (int v = 0; v < F; ++v) {
       const int a = oracle.coords[u].position;

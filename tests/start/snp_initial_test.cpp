@@ -405,13 +405,13 @@ TEST(SnpInvalidInput, ShortSubjectArrays) {
 TEST(SnpInvalidInput, VectorLongerThanDriversRoom) {
   ProbeRun r;
   r.para = snp_fixture::k_only_para();
-  r.para.num_disease_coefs = 170;  // 170 + 3 + 12 + 24 = 209 entries
+  edit_design(r.para).num_disease_coefs = 170;  // 170 + 3 + 12 + 24 = 209 entries
   r.data = snp_fixture::make_data(snp_fixture::clean_probe());
   std::vector<double> start(kMaxParams, 7.0);
   EXPECT_EQ(get_SNP_initial_Illumina(start.data(), r.para, r.data, 0.5, 'I', 1), 3);
   EXPECT_EQ(r.para.num_params, 209);
   for (double v : start) EXPECT_EQ(v, 7.0);
-  r.para.num_disease_coefs = 161;  // exactly 200
+  edit_design(r.para).num_disease_coefs = 161;  // exactly 200
   EXPECT_EQ(get_SNP_initial_Illumina(start.data(), r.para, r.data, 0.5, 'I', 1), 0);
 }
 
