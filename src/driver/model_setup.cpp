@@ -31,10 +31,10 @@ struct SelectedCovariate {
   int num_columns = 0;
 };
 
-std::vector<double> distinct_levels(const DMatrix& covariates, int num_subjects, int position) {
+std::vector<double> distinct_levels(const Matrix& covariates, int num_subjects, int position) {
   std::vector<double> levels;
   for (int i = 0; i < num_subjects; ++i) {
-    const double x = covariates[i][position];
+    const double x = covariates(i, position);
     const bool known = std::any_of(levels.begin(), levels.end(),
                                    [x](double level) { return same_level(level, x); });
     if (!known) levels.push_back(x);
@@ -66,7 +66,7 @@ int max_intensity_params(const OPTION& option) {
 
 }  // namespace
 
-void order_dependent_covariate_first(OPTION& option, int num_subjects, DMatrix& covariates) {
+void order_dependent_covariate_first(OPTION& option, int num_subjects, Matrix& covariates) {
   const int nc = option.num_covariates;
   const int ng = option.num_genetic_names;
   std::vector<int> order;  // order[new position] = old position
@@ -94,13 +94,13 @@ void order_dependent_covariate_first(OPTION& option, int num_subjects, DMatrix& 
 
   std::vector<double> row(at(nc));
   for (int i = 0; i < num_subjects; ++i) {
-    for (int j = 0; j < nc; ++j) row[at(j)] = covariates[i][order[at(j)]];
-    for (int j = 0; j < nc; ++j) covariates[i][j] = row[at(j)];
+    for (int j = 0; j < nc; ++j) row[at(j)] = covariates(i, order[at(j)]);
+    for (int j = 0; j < nc; ++j) covariates(i, j) = row[at(j)];
   }
 }
 
 void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data,
-                                    const DMatrix& covariates) {
+                                    const Matrix& covariates) {
   const int nc = option.num_covariates;
   const int ng = option.num_genetic_names;
   const int n = data.num_subjects;
@@ -146,7 +146,7 @@ void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data
   design.num_genetic_variables = 2;
 
   design.covariate_names.assign(at(J), std::string());
-  data.covariates = dmatrix(0, n - 1, 0, J - 1);
+  data.covariates = Matrix(n, J);
   for (const SelectedCovariate& covariate : selected) {
     const std::string& name = option.variable_names[at(covariate.position)];
     for (int k = 0; k < covariate.num_columns; ++k) {
@@ -155,11 +155,11 @@ void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data
         const double level = covariate.levels[at(k)];
         design.covariate_names[at(c)] = level_column_name(name, level);
         for (int i = 0; i < n; ++i) {
-          data.covariates[i][c] = same_level(level, covariates[i][covariate.position]) ? 1.0 : 0.0;
+          data.covariates(i, c) = same_level(level, covariates(i, covariate.position)) ? 1.0 : 0.0;
         }
       } else {
         design.covariate_names[at(c)] = name;
-        for (int i = 0; i < n; ++i) data.covariates[i][c] = covariates[i][covariate.position];
+        for (int i = 0; i < n; ++i) data.covariates(i, c) = covariates(i, covariate.position);
       }
     }
   }

@@ -72,7 +72,7 @@ std::vector<double> cn_design_table(const DATA& data, const PARA& para,
   std::vector<double> a(static_cast<std::size_t>(data.num_subjects) * 3 * D);
   for (const int i : subjects)
     for (const int k : classes)
-      disease_design(&a[(static_cast<std::size_t>(i) * 3 + k) * D], k, 0, data.covariates[i].data(), para);
+      disease_design(&a[(static_cast<std::size_t>(i) * 3 + k) * D], k, 0, data.covariates.row(i), para);
   return a;
 }
 
@@ -119,7 +119,7 @@ std::vector<double> allele_design_table(const DATA& data, const PARA& para,
   for (std::size_t a = 0; a < n; ++a)
     for (std::size_t c = 0; c < C; ++c) {
       disease_design(scratch, classes[c].k, classes[c].l,
-           para.design().num_covariate_columns > 0 ? data.covariates[subjects[a]].data() : nullptr, para);
+           para.design().num_covariate_columns > 0 ? data.covariates.row(subjects[a]) : nullptr, para);
       for (int u = 0; u < ndc; ++u) design[(a * C + c) * ndc + u] = scratch[u];
     }
   return design;

@@ -57,7 +57,7 @@ class ProspectiveSieve {
     for (int s = 0; s < n; ++s)
       for (int c = 0; c < C; ++c) {
         disease_design(a.data(), measurement_.design_k(c), measurement_.design_l(c),
-                       para.design().num_covariate_columns > 0 ? data.covariates[subjects_[s]].data() : nullptr,
+                       para.design().num_covariate_columns > 0 ? data.covariates.row(subjects_[s]) : nullptr,
                        para);
         for (int u = 0; u < D; ++u) design_[at(s, c) * D + u] = a[u];
       }

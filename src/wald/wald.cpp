@@ -33,6 +33,6 @@ int get_testing_results(double& statistic, double& p_value, const double* theta,
   const double w = factor.inverse_quadratic_form(beta);
   if (!std::isfinite(w)) return 1;
   statistic = w;
-  p_value = gammq(m / 2.0, w / 2.0);
+  p_value = chi_square_upper_tail(w, m);
   return 0;
 }

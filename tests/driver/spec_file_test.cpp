@@ -288,7 +288,7 @@ TEST(SpecFile, TablesLeftForTheModelSetUp) {
     EXPECT_EQ(o.effect_table[0][0], 0);
     DATA data;
     data.num_subjects = 1;
-    DMatrix covariates = dmatrix(0, 0, 0, 1);
+    Matrix covariates = Matrix(1, 2);
     covariates.fill(1.0);
     PARA para;
     translate_options_to_para_data(o, para, data, covariates);

@@ -47,7 +47,7 @@ void sieve_probe(FitRun& run, const std::vector<Cell>& stratum0,
     run.data.disease_status[i] = status[i];
     run.data.called_cn[i] = cn[i];
     run.data.intensity_r[i] = r[i];
-    run.data.covariates[i][0] = z[i];
+    run.data.covariates(i, 0) = z[i];
   }
   run.para = make_para_dependent(1);
   run.start_status = get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 0);
@@ -87,7 +87,7 @@ TEST(CnFitEdges, AbsentReferenceClassFails) {
       run.data.called_cn[i] = k;
       run.data.intensity_r[i] = (k == 0 ? -2.0 : k == 1 ? -0.5 : 0.0) + 0.1 * normal(rng);
       for (int j = 0; j < design_columns(model_type); ++j)
-        run.data.covariates[i][j] = i % 2 == 0 ? normal(rng) : 0.0;
+        run.data.covariates(i, j) = i % 2 == 0 ? normal(rng) : 0.0;
     }
     ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 0), 0);
     ASSERT_EQ(run.para.cn_class_present, (std::vector<int>{1, 1, 0}));
@@ -152,10 +152,10 @@ TEST(CnFitEdges, SieveWithMoreRowsThanTheMatrixFails) {
   FitRun run;
   run.para = make_para_dependent(2);
   run.data = data_from_subjects(subjects, 0);
-  run.data.covariates = dmatrix(0, 599, 0, 1);
+  run.data.covariates = Matrix(600, 2);
   for (int i = 0; i < 600; ++i) {
-    run.data.covariates[i][0] = i % 60;
-    run.data.covariates[i][1] = (i / 60) % 2;
+    run.data.covariates(i, 0) = i % 60;
+    run.data.covariates(i, 1) = (i / 60) % 2;
   }
   load_probe(run.data, make_probe(settings, subjects, 0));
   ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 1), 0);
@@ -213,7 +213,7 @@ TEST(Strata, DistinctValuesAndQuantiles) {
     const int n = static_cast<int>(c.values.size());
     DATA data = make_data(n, 1);
     for (int i = 0; i < n; ++i) {
-      data.covariates[i][0] = c.values[i];
+      data.covariates(i, 0) = c.values[i];
       data.excluded[i] = c.excluded[i];
     }
     const Strata s = form_strata(data, 1);

@@ -21,7 +21,7 @@ inline double linear_predictor(const std::vector<double>& theta, int k, const DA
                                const PARA& para) {
   const int J = para.design().num_covariate_columns;
   double eta = theta[0] * k;
-  for (int j = 0; j < J; ++j) eta += theta[1 + j] * data.covariates[i][j];
+  for (int j = 0; j < J; ++j) eta += theta[1 + j] * data.covariates(i, j);
   if (J > 0) eta += theta[1 + J];
   return eta;
 }
@@ -66,9 +66,9 @@ inline std::vector<int> strata_of(const DATA& data, int& count) {
     if (data.excluded[i] == 1) continue;
     int s = 0;
     while (s < static_cast<int>(values.size()) &&
-           std::fabs(values[s] - data.covariates[i][0]) >= 1e-6)
+           std::fabs(values[s] - data.covariates(i, 0)) >= 1e-6)
       ++s;
-    if (s == static_cast<int>(values.size())) values.push_back(data.covariates[i][0]);
+    if (s == static_cast<int>(values.size())) values.push_back(data.covariates(i, 0));
     of[i] = s;
   }
   count = static_cast<int>(values.size());

@@ -66,7 +66,7 @@ inline DATA make_data(int n, int columns) {
   data.disease_status.assign(n, 0);
   data.intensity_r.assign(n, 0.0);
   data.intensity_b.assign(n, 0.0);
-  data.covariates = dmatrix(0, n - 1, 0, columns - 1);
+  data.covariates = Matrix(n, columns);
   data.covariates.fill(0.0);
   return data;
 }
@@ -77,7 +77,7 @@ inline DATA data_from_subjects(const SimSubjects& subjects, int columns) {
   DATA data = make_data(n, columns);
   for (int i = 0; i < n; ++i) {
     data.disease_status[i] = subjects.status[i];
-    for (int j = 0; j < columns; ++j) data.covariates[i][j] = subjects.covariates[i][j];
+    for (int j = 0; j < columns; ++j) data.covariates(i, j) = subjects.covariates[i][j];
   }
   return data;
 }

@@ -602,7 +602,7 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     const SimProbe probe = make_probe(settings, subjects, 0);
     SnpProbeCase pc = make_snp_case(settings, subjects, probe, {2, {}});
     for (int i = 0; i < pc.data.num_subjects; ++i)
-      if (pc.data.covariates[i][0] == 1.0 && probe.true_k[i] == 2 && probe.true_l[i] == 1) pc.data.excluded[i] = 1;
+      if (pc.data.covariates(i, 0) == 1.0 && probe.true_k[i] == 2 && probe.true_l[i] == 1) pc.data.excluded[i] = 1;
     const int P = pc.para.num_params;
     const std::size_t F = pc.para.free_params.size();
     const FitOutcome fit = run_fit(pc, nullptr);

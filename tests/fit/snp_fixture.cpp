@@ -71,9 +71,9 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   data.intensity_r = probe.r;
   data.intensity_b = probe.b;
   if (J > 0) {
-    data.covariates = dmatrix(0, n - 1, 0, J - 1);
+    data.covariates = Matrix(n, J);
     for (int i = 0; i < n; ++i)
-      for (int j = 0; j < J; ++j) data.covariates[i][j] = subjects.covariates[i][j];
+      for (int j = 0; j < J; ++j) data.covariates(i, j) = subjects.covariates[i][j];
   }
   for (int i = 0; i < n; ++i)
     if (!para.allele_class_present[cls(probe.true_k[i], probe.true_l[i])]) data.excluded[i] = 1;
@@ -153,7 +153,7 @@ std::vector<int> reference_strata(const SnpProbeCase& pc, int& num_strata) {
   std::vector<double> values;
   for (int i = 0; i < data.num_subjects; ++i) {
     if (data.excluded[i]) continue;
-    const double z = data.covariates[i][0];
+    const double z = data.covariates(i, 0);
     std::size_t s = 0;
     while (s < values.size() && values[s] != z) ++s;
     if (s == values.size()) values.push_back(z);
@@ -187,7 +187,7 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
       int u = 0;
       eta += theta[u++] * k;
       if (in_model(para.design().genetic_effects(1, 1))) eta += theta[u++] * (k - 2 * l);
-      for (int j = 0; j < J; ++j) eta += theta[u++] * data.covariates[i][j];
+      for (int j = 0; j < J; ++j) eta += theta[u++] * data.covariates(i, j);
       if (J > 0) eta += theta[u++];
       const int sr = para.array_type == 'A' ? 6 * g + c : 3 * g + k;
       const double fR = phi(x, theta[para.r_mean_start + sr], std::exp(theta[para.r_logvar_start + sr]));

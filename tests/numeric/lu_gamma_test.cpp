@@ -103,37 +103,43 @@ TEST(Cholesky, RejectsMatricesNotPositiveDefinite) {
     EXPECT_FALSE(Cholesky(a).positive_definite());
 }
 
-TEST(Gammq, MatchesKnownChiSquareTails) {
+TEST(ChiSquareUpperTail, MatchesClosedForms) {
   struct Case {
-    double a, x, expected, tolerance;
+    double statistic;
+    int df;
+    double expected, tolerance;
   };
+  // Closed forms: one degree of freedom erfc(sqrt(w / 2)); two exp(-w / 2); three
+  // erfc(sqrt(w / 2)) + sqrt(2 w / pi) exp(-w / 2); four exp(-w / 2) (1 + w / 2). Both the
+  // series (w / 2 < df / 2 + 1) and the continued fraction are reached.
   for (const Case& c : std::vector<Case>{
-           {0.5, 0.0, 1.0, 0.0},
-           {1.0, 0.7, std::exp(-0.7), 1e-13},
-           {1.0, 12.0, std::exp(-12.0), 1e-13},
-           {0.5, 1.92073, 0.05, 1e-5},       // chi-square 1 df at 3.84146
-           {1.0, 2.995732, 0.05, 1e-6},      // 2 df at 5.991465
-           // Closed forms: Q(1/2, x) = erfc(sqrt x), Q(3/2, x) = erfc(sqrt x) + 2 sqrt(x / pi) e^-x,
-           // Q(2, x) = e^-x (1 + x); both the series and the continued fraction are reached.
-           {0.5, 0.3, std::erfc(std::sqrt(0.3)), 1e-13},
-           {0.5, 13.5, std::erfc(std::sqrt(13.5)), 1e-19},
-           {1.5, 1.0, std::erfc(1.0) + 2.0 * std::sqrt(1.0 / M_PI) * std::exp(-1.0), 1e-13},
-           {1.5, 40.0, std::erfc(std::sqrt(40.0)) + 2.0 * std::sqrt(40.0 / M_PI) * std::exp(-40.0), 1e-28},
-           {2.0, 9.0, std::exp(-9.0) * 10.0, 1e-15},
+           {0.0, 1, 1.0, 0.0},
+           {1.4, 2, std::exp(-0.7), 1e-13},
+           {24.0, 2, std::exp(-12.0), 1e-13},
+           {3.84146, 1, 0.05, 1e-5},
+           {5.991465, 2, 0.05, 1e-6},
+           {0.6, 1, std::erfc(std::sqrt(0.3)), 1e-13},
+           {27.0, 1, std::erfc(std::sqrt(13.5)), 1e-19},
+           {2.0, 3, std::erfc(1.0) + 2.0 * std::sqrt(1.0 / M_PI) * std::exp(-1.0), 1e-13},
+           {80.0, 3, std::erfc(std::sqrt(40.0)) + 2.0 * std::sqrt(40.0 / M_PI) * std::exp(-40.0), 1e-28},
+           {18.0, 4, std::exp(-9.0) * 10.0, 1e-15},
        }) {
-    EXPECT_NEAR(gammq(c.a, c.x), c.expected, c.tolerance) << c.a << " " << c.x;
+    EXPECT_NEAR(chi_square_upper_tail(c.statistic, c.df), c.expected, c.tolerance)
+        << c.statistic << " " << c.df;
   }
 }
 
-TEST(GammqDeathTest, InvalidArgumentsStop) {
-  EXPECT_EXIT(gammq(0.0, 1.0), testing::ExitedWithCode(1), "Invalid arguments in routine gammq");
-  EXPECT_EXIT(gammq(1.0, -1.0), testing::ExitedWithCode(1), "Invalid arguments in routine gammq");
+TEST(ChiSquareUpperTailDeathTest, InvalidArgumentsStop) {
+  EXPECT_EXIT(chi_square_upper_tail(1.0, 0), testing::ExitedWithCode(1),
+              "Invalid arguments in routine gammq");
+  EXPECT_EXIT(chi_square_upper_tail(-1.0, 1), testing::ExitedWithCode(1),
+              "Invalid arguments in routine gammq");
 }
 
-TEST(Gammln, MatchesLogFactorials) {
-  EXPECT_NEAR(gammln(1.0), 0.0, 1e-10);
-  EXPECT_NEAR(gammln(5.0), std::log(24.0), 1e-10);
-  EXPECT_NEAR(gammln(0.5), std::log(std::sqrt(M_PI)), 1e-10);
+TEST(NrerrorDeathTest, WritesThreeLinesAndStops) {
+  EXPECT_EXIT(nrerror("allocation failure in vector()"), testing::ExitedWithCode(1),
+              "Numerical Recipes run-time error...\nallocation failure in vector\\(\\)\n"
+              "...now exiting to system...");
 }
 
 TEST(VectorOps, MaxIgnoresNaNAndMyIsnanDetectsIt) {
