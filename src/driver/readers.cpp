@@ -116,17 +116,14 @@ void read_intensity_line(LineReader& reader, const ProbeInfo& info, int num_subj
                          const char* kind, std::vector<double>& intensity) {
   const std::string_view line = probe_line(reader, info);
   std::size_t pos = 0;
-  std::string_view token;
-  for (int i = 0; i < num_subjects; ++i) {
-    double value = 0.0;
-    const NumberToken found = next_number(line, pos, token, value);
-    if (found == NumberToken::kNone) short_line(reader, i + 1, num_subjects, info);
-    if (found == NumberToken::kNotNumber) {
-      field_error(reader, i + 1,
-                  std::string(kind) + " intensity " + quoted(token) + " of probe '" + info.name +
-                      "' is not a number");
-    }
-    intensity[static_cast<std::size_t>(i)] = value;
+  const std::span<double> values(intensity.data(), static_cast<std::size_t>(num_subjects));
+  const NumbersRead read = read_numbers(line, pos, values);
+  const int field = static_cast<int>(read.count) + 1;
+  if (read.stop == NumberToken::kNone) short_line(reader, field, num_subjects, info);
+  if (read.stop == NumberToken::kNotNumber) {
+    field_error(reader, field,
+                std::string(kind) + " intensity " + quoted(read.token) + " of probe '" +
+                    info.name + "' is not a number");
   }
 }
 
