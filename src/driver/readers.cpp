@@ -98,7 +98,9 @@ void read_called_cn_line(LineReader& reader, const ProbeInfo& info, int num_subj
   for (int i = 0; i < num_subjects; ++i) {
     if (!next_token(line, pos, token)) short_line(reader, i + 1, num_subjects, info);
     int value = 0;
-    if (!parse_int(token, value)) {
+    if (token.size() == 1 && static_cast<unsigned>(token[0] - '0') < 10) {
+      value = token[0] - '0';  // the common call, one digit, without the general parser
+    } else if (!parse_int(token, value)) {
       field_error(reader, i + 1,
                   "called copy number " + quoted(token) + " of probe '" + info.name +
                       "' is not an integer");
