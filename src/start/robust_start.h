@@ -24,6 +24,7 @@ struct RobustCentres {
   double centre[2][kRobustClasses] = {};  // median R of the subjects assigned to the class
   double spread[2][kRobustClasses] = {};  // 1.4826 x median absolute deviation (floored)
   int count[2][kRobustClasses] = {};      // subjects assigned to the class
+  double pooled[kRobustClasses] = {};     // median R over both statuses
 };
 
 // The calls that agree with the intensities, and the centres they were judged by.
@@ -31,15 +32,17 @@ struct IntensityCalls {
   std::vector<int> calls;  // per subject: the reassigned total class, or the call itself
                            // for a subject that cannot be judged (non-finite intensity,
                            // call outside 0..2 for SNP probes)
-  RobustCentres centres;   // of the final assignment
+  RobustCentres centres;   // of the called classes, the smaller ones without the subjects
+                           // inside the core of the largest, which the calls are judged by
   int moved = 0;           // subjects whose class differs from their call (capped at 2)
 };
 
 // Median of `values` (reordered); NaN when empty.
 double median_of(std::vector<double>& values);
 
-// Reassigns each judged subject to the total class with the highest prior-weighted normal
-// density at its R intensity, under per-status robust centres, until no subject moves.
+// Moves each judged subject whose call its R intensity contradicts (a 50-fold prior-weighted
+// normal density ratio under per-status robust centres of the called classes) to the class
+// it fits best.
 // SNP probes: a subject whose B allele frequency looks heterozygous (0.25 < B <= 0.75)
 // is never put in the one-copy class; calls above two copies are left as they are. CN
 // probes judge calls above two copies as class 2.
