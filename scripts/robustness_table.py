@@ -4,8 +4,8 @@
 Reads a manifest (one simulated and analysed set per line: directory, probe type, model,
 measurement groups, calling-error profile, one-copy frequency), each directory holding
 truth.txt, results.out.tsv, CN.dat and phenotype.dat, and prints Markdown tables:
-one row per probe type, profile and one-copy frequency (pooled over models and groups),
-and one row per cell.
+one row per probe type and profile (pooled over the rest, for null calibration), one row per
+probe type, profile and one-copy frequency (pooled over models and groups), and one row per cell.
 
 Standard library only, so it runs with any python3.
 """
@@ -166,6 +166,7 @@ def markdown(title_columns, rows):
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: robustness_table.py MANIFEST")
+    by_profile = defaultdict(Tally)
     by_row = defaultdict(Tally)
     by_cell = defaultdict(Tally)
     order = []
@@ -182,9 +183,12 @@ def main():
             cell_key = (probe_type, profile, freq1, model, groups)
             if row_key not in by_row:
                 order.append(row_key)
+            by_profile[(probe_type, profile)].add(truth, table, calls)
             by_row[row_key].add(truth, table, calls)
             by_cell[cell_key].add(truth, table, calls)
-    print("Pooled over models and measurement groups:\n")
+    print("Pooled over models, measurement groups and one-copy frequencies (null calibration):\n")
+    print(markdown(["probe", "calls"], list(by_profile.items())))
+    print("\nPooled over models and measurement groups:\n")
     print(markdown(["probe", "calls", "one-copy freq."], [(k, by_row[k]) for k in order]))
     print("\nPer cell:\n")
     print(markdown(["probe", "calls", "one-copy freq.", "model", "groups"],
