@@ -199,6 +199,7 @@ IntensityCalls intensity_consistent_calls(const DATA& data, bool snp_probe) {
     ++num_judged;
     out.calls[i] = std::min(out.calls[i], 2);
   }
+  if (num_judged == 0) return out;
   // The centres of the smaller classes leave out subjects inside the core of the largest
   // class: where its subjects called otherwise outnumber a small class's own (5 % miscalls
   // of a 90 % class against a 5 % class), they would otherwise hold its median. The calls
