@@ -19,6 +19,9 @@
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kMinClass = 3;        // subjects a class needs before it has a centre
+// Subjects of one status a class needs before it has a centre of its own in that status;
+// below, one wrong call among a handful would set the spread.
+constexpr int kMinStatusClass = 10;
 constexpr double kMadToSd = 1.4826; // median absolute deviation to sd under normality
 // Lowest spread of a class: a few equal intensities would otherwise give a class of zero
 // width that claims no subject but its own.
@@ -70,7 +73,7 @@ RobustCentres centres_of(const DATA& data, const std::vector<int>& cls, const st
     for (int y = 0; y < 2; ++y) {
       RobustCentres& c = out;
       c.count[y][k] = static_cast<int>(values[y].size());
-      if (c.count[y][k] >= kMinClass) {
+      if (c.count[y][k] >= kMinStatusClass) {
         centre_and_spread(values[y], c.centre[y][k], c.spread[y][k]);
       } else {  // too few in this status to judge by: the class over both statuses
         c.centre[y][k] = out.pooled[k];
