@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Results on called copy numbers with calling errors: a benchmark, not a test.
-#   scripts/measure-robustness.sh [--quick] [--binary QUILLMARK] [--keep DIR]
+#   scripts/measure-robustness.sh [--quick] [--jobs N] [--binary QUILLMARK] [--keep DIR]
 #
 # For CN and SNP probes, models 0 (no covariate), 1 (a numeric covariate) and 2 (the
 # dependent covariate, sieve), one and two measurement groups, 2,000 subjects and 200
@@ -9,18 +9,20 @@
 #   exact calls; random miscalls of 1 %, 2 % and 5 %; segment-caller profiles of 15 % and
 #   30 % missed carriers with 0.2 % and 0.5 % false calls
 # at one-copy frequencies 0.05 and 0.2, analyses each with QUILLMARK (build/quillmark)
-# on one thread, and prints the tables of scripts/robustness_table.py: NA share with the
+# on one thread, N sets at a time (2), and prints the tables of scripts/robustness_table.py: NA share with the
 # outcome tallies, rescued probes, null lambda and share of p < 0.05, power, coverage of
 # the true odds ratio, and the mean chi-square over associated probes against the
 # calls-only logistic regression. --quick runs models 0 and 2, one group and 100 probes
-# per cell (about 5 minutes on one core; the full run about 20).
+# per cell (about 2 minutes on two cores; the full run about 15).
 set -euo pipefail
 quick=0
+jobs=2
 binary=""
 keep=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
+    --jobs) jobs="$2"; shift ;;
     --binary) binary=$(realpath "$2"); shift ;;
     --keep) keep="$2"; shift ;;
     *) echo "Error: unknown option '$1'" >&2; exit 1 ;;
@@ -51,9 +53,20 @@ profiles="exact:--miscall-rate=0 miscall1%:--miscall-rate=0.01 miscall2%:--misca
 miscall5%:--miscall-rate=0.05 missed15%+false0.2%:--missed-carrier-rate=0.15,--false-call-rate=0.002 \
 missed30%+false0.5%:--missed-carrier-rate=0.30,--false-call-rate=0.005"
 
+# One set: simulated, then analysed.
+run_set() {
+  local set_dir=$1 type=$2 freq1=$3 seed=$4
+  shift 4
+  "$sim" --out "$set_dir" --probe-type "$type" --subjects 2000 --probes "$probes" \
+    --null-fraction 0.5 --odds-ratio 1.5 --freq0 0.02 --freq1 "$freq1" --seed "$seed" "$@" >/dev/null
+  (cd "$set_dir" && "$binary" --spec_file specification.txt --threads 1 --quiet \
+     >stdout.txt 2>stderr.txt)
+}
+
 manifest="$dir/manifest.txt"
 : >"$manifest"
 seed=1000
+running=0
 start=$(date +%s)
 for type in CN SNP; do
   for model in $models; do
@@ -70,18 +83,20 @@ for type in CN SNP; do
           [ "$model" = 1 ] && extra="--numeric-covariates 1"
           [ "$model" = 2 ] && extra="--dependent-covariate"
           [ "$group" = 2 ] && extra="$extra --differential"
+          if [ "$running" -ge "$jobs" ]; then
+            wait -n
+            running=$((running - 1))
+          fi
           # shellcheck disable=SC2086
-          "$sim" --out "$set_dir" --probe-type "$type" --subjects 2000 --probes "$probes" \
-            --null-fraction 0.5 --odds-ratio 1.5 --freq0 0.02 --freq1 "$freq1" --seed "$seed" \
-            $extra $options >/dev/null
-          (cd "$set_dir" && "$binary" --spec_file specification.txt --threads 1 --quiet \
-             >stdout.txt 2>stderr.txt)
+          run_set "$set_dir" "$type" "$freq1" "$seed" $extra $options &
+          running=$((running + 1))
           echo "$set_dir $type $model $group $profile $freq1" >>"$manifest"
         done
       done
     done
   done
 done
-echo "Made by scripts/measure-robustness.sh$([ $quick -eq 1 ] && echo ' --quick') on $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?'), $(( $(date +%s) - start )) s of runs; 2,000 subjects, $probes probes per cell, half associated (OR 1.5)."
+wait
+echo "Made by scripts/measure-robustness.sh$([ $quick -eq 1 ] && echo ' --quick') on $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?'), $(( $(date +%s) - start )) s wall with --jobs $jobs; 2,000 subjects, $probes probes per cell, half associated (OR 1.5)."
 echo
 python3 "$root/scripts/robustness_table.py" "$manifest"

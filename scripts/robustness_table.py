@@ -145,12 +145,15 @@ class Tally:
         cover = self.covered / self.reported if self.reported else float("nan")
         mean_chi2 = self.assoc_chi2_sum / self.assoc if self.assoc else float("nan")
         ratio = "" if not self.calls_probes else f"{mean_chi2 / (self.calls_chi2_sum / self.calls_probes):.2f}"
-        return [str(self.probes), f"{100.0 * na / self.probes:.1f}", tallies or "-", str(self.rescued),
+        # Every rescued probe was turned down by the stated path, which alone leaves NA + rescued.
+        stated_na = 100.0 * (na + self.rescued) / self.probes
+        return [str(self.probes), f"{100.0 * na / self.probes:.1f}", f"{stated_na:.1f}", tallies or "-",
+                str(self.rescued),
                 f"{m}", f"{lam:.3f}", f"{100 * small:.1f} ± {200 * sd:.1f}", f"{100 * power:.1f}",
                 f"{100 * cover:.1f}", f"{mean_chi2:.2f}", ratio]
 
 
-HEADER = ["probes", "NA %", "NA outcomes (most frequent)", "rescued", "null probes", "null λ",
+HEADER = ["probes", "NA %", "NA % stated path alone", "NA outcomes (most frequent)", "rescued", "null probes", "null λ",
           "null p<0.05 % (± 2 sd)", "power %", "95% CI covers OR %", "mean χ² assoc. (NA = 0)",
           "χ² / calls-only"]
 
