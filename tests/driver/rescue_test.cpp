@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/layout.h"
 #include "core/outcome.h"
 #include "driver/option.h"
 #include "driver/probe.h"
@@ -110,6 +111,38 @@ TEST(Rescue, SnpOneCopyCallsThatLookLikeTwoCopiesAreAnalysedFromTheRobustStart) 
   const RescueTally tally = analyse_both_ways(settings, 0, true, 0, 16, Outcome::kStartClusterCheck);
   EXPECT_GE(tally.stated_failed, 8);
   expect_recovers_odds_ratio(tally, "SNP");
+}
+
+// The acceptance tests still guard the rescued fit: a one-copy mean that wandered 1.5 fitted
+// standard deviations toward two copies (on both roads here), judged against the robust
+// centre, is turned down, and the probe is reported as the stated path left it.
+TEST(Rescue, AcceptanceTestsGuardTheRescuedFit) {
+  OPTION option;
+  set_default_options(option);
+  option.probe_type = ProbeType::kCn;
+  SimSettings settings = cn_settings(2000, 0, 1.5, 61);
+  settings.miscall_rate = 0.05;
+  settings.freq1 = 0.05;
+  const SimSubjects subjects = make_subjects(settings);
+  DATA data = data_from_subjects(subjects, 0);
+  ProbeWork work;
+  work.fit_override = [](const double* start, const DATA& d, const PARA& para) {
+    FitResult fit = fit_probe(false, start, d, para);
+    const ParamLayout layout(para);
+    if (fit.ok())
+      fit.estimates[layout.r_mean(0, 1)] += 1.5 * std::exp(fit.estimates[layout.r_logvar(0, 1)] / 2.0);
+    return fit;
+  };
+  int turned_down = 0;
+  for (int index = 0; index < 12; ++index) {
+    load_probe(data, make_probe(settings, subjects, index));
+    PARA para = para_for_model(0);
+    const ProbeResult result = analyse_probe(option, para, data, 2.0, work);
+    EXPECT_NE(result.outcome, Outcome::kOk);
+    EXPECT_EQ(result.path, FitPath::kStated);
+    if (result.rescue_outcome == Outcome::kAcceptMeanMoved) ++turned_down;
+  }
+  EXPECT_GE(turned_down, 10);
 }
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
