@@ -69,6 +69,8 @@ seed=1000
 running=0
 start=$(date +%s)
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?')
+program="build/quillmark"
+[ "$binary" = "$root/build/quillmark" ] || program="another quillmark"
 for type in CN SNP; do
   for model in $models; do
     for group in $groups; do
@@ -98,6 +100,6 @@ for type in CN SNP; do
   done
 done
 wait
-echo "Made by scripts/measure-robustness.sh$([ $quick -eq 1 ] && echo ' --quick') on $commit ($binary), $(( $(date +%s) - start )) s wall with --jobs $jobs; 2,000 subjects, $probes probes per cell, half associated (OR 1.5)."
+echo "Made by scripts/measure-robustness.sh$([ $quick -eq 1 ] && echo ' --quick') on $commit ($program), $(( $(date +%s) - start )) s wall with --jobs $jobs; 2,000 subjects, $probes probes per cell, half associated (OR 1.5)."
 echo
 python3 "$root/scripts/robustness_table.py" "$manifest"
