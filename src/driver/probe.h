@@ -13,7 +13,7 @@
 #include "driver/option.h"
 #include "core/para.h"
 #include "fit/fit.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // Per-probe working storage, allocated once by whoever processes probes and reused.
 struct ProbeWork {
@@ -22,7 +22,7 @@ struct ProbeWork {
   std::vector<double> std_errors;  // kMaxParams entries
   std::vector<double> reference;   // what the rescued fit is accepted against, kMaxParams entries
   std::vector<int> calls;          // the probe's called copy numbers as given, for the rescue
-  DMatrix cov;                     // 1..kMaxParams x 1..kMaxParams
+  Matrix cov;                      // covariance of the disease-model coefficients
   double loglik = 0.0;
   int iterations = 0;
   // Empty in a run. When set, it is called in place of the fit that the probe type and

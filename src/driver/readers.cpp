@@ -173,10 +173,10 @@ PhenotypeTable read_phenotype_file(const OPTION& option) {
   PhenotypeTable table;
   table.num_subjects = static_cast<int>(status.size());
   table.disease_status = std::move(status);
-  table.covariates = dmatrix(0, table.num_subjects - 1, 0, nc - 1);
+  table.covariates = Matrix(table.num_subjects, nc);
   for (int i = 0; i < table.num_subjects; ++i) {
     for (int j = 0; j < nc; ++j) {
-      table.covariates[i][j] = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(nc) +
+      table.covariates(i, j) = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(nc) +
                                       static_cast<std::size_t>(j)];
     }
   }

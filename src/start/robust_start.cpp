@@ -169,7 +169,7 @@ void refine_cn_start(double* start, const PARA& para, const DATA& data, const st
       start[layout.r_mean(g, k)] = mu[g][k];
       start[layout.r_logvar(g, k)] = std::log(var[g][k]);
     }
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     const int ref = para.ref_cn_class;
     for (int k = 0; k < K; ++k) {
       if (k == ref || para.cn_class_present[k] == 0) continue;
