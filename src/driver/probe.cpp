@@ -5,13 +5,15 @@
 
 #include "checks/acceptance.h"
 #include "fit/fit.h"
+#include "start/robust_start.h"
 #include "start/start.h"
 #include "wald/wald.h"
 
 ProbeWork::ProbeWork()
     : start(kMaxParams, 0.0),
       fitted(kMaxParams, 0.0),
-      std_errors(kMaxParams, 0.0) {}
+      std_errors(kMaxParams, 0.0),
+      reference(kMaxParams, 0.0) {}
 
 namespace {
 // The outcome of a failed start: the SNP start's status codes 1..9 in order, or the CN
@@ -35,18 +37,32 @@ void count_analysed(const DATA& data, ProbeResult& result) {
 }
 }  // namespace
 
-ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work) {
+namespace {
+// Which start an attempt begins from.
+enum class StartKind { kStated, kRobust };
+
+// One attempt at the probe: starting values, the fit, the acceptance tests against
+// `reference` (the start itself on the stated path) and the Wald test.
+ProbeResult attempt_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work,
+                          StartKind kind) {
   ProbeResult result;
   const bool snp = option.probe_type == ProbeType::kSnp;
   double* start = work.start.data();
   double* fitted = work.fitted.data();
+  const double* reference = start;
   work.iterations = 0;
   work.loglik = 0.0;
-  const int start_status =
-      snp ? get_SNP_initial_Illumina(start, para, data, pfb, option.array_type,
-                                     option.differential_measurement_errors)
-          : get_CN_initial(start, para, data, pfb, option.array_type,
-                           option.differential_measurement_errors);
+  int start_status = 0;
+  if (kind == StartKind::kRobust) {
+    start_status = get_robust_initial(start, work.reference.data(), para, data, pfb, snp,
+                                      option.array_type, option.differential_measurement_errors);
+    reference = work.reference.data();
+  } else {
+    start_status = snp ? get_SNP_initial_Illumina(start, para, data, pfb, option.array_type,
+                                                  option.differential_measurement_errors)
+                       : get_CN_initial(start, para, data, pfb, option.array_type,
+                                        option.differential_measurement_errors);
+  }
   count_analysed(data, result);
   Outcome outcome = Outcome::kOk;
   if (start_status >= 1) outcome = start_outcome(start_status, snp);
@@ -64,7 +80,7 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
       work.loglik = fit.loglik;
     }
   }
-  if (outcome == Outcome::kOk) outcome = accept_fit(fitted, start, para, snp);
+  if (outcome == Outcome::kOk) outcome = accept_fit(fitted, reference, para, snp);
   if (outcome == Outcome::kOk) {
     result.loglik = work.loglik;
     if (get_testing_results(result.statistic, result.p_value, fitted, work.cov, para) != 0) {
@@ -81,6 +97,37 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
   }
   result.outcome = outcome;
   result.status = outcome == Outcome::kOk ? 0 : 1;
+  return result;
+}
+
+// A stated attempt that ended here may succeed from the robust start: its start was
+// rejected, or its fit failed or was not accepted. Input outside the data model and a
+// model too large for the vectors fail the same way from any start.
+bool rescuable(Outcome outcome) {
+  if (outcome == Outcome::kStartInvalidInput || outcome == Outcome::kTooManyParameters) return false;
+  const OutcomeStage stage = describe(outcome).stage;
+  return stage == OutcomeStage::kStart || stage == OutcomeStage::kFit ||
+         stage == OutcomeStage::kAcceptance;
+}
+}  // namespace
+
+ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work) {
+  // The stated start rewrites the calls; the rescue begins from the caller's.
+  work.calls.assign(data.called_cn.begin(), data.called_cn.end());
+  ProbeResult result = attempt_probe(option, para, data, pfb, work, StartKind::kStated);
+  if (work.rescue && rescuable(result.outcome)) {
+    release_probe_arrays(para);
+    data.called_cn.assign(work.calls.begin(), work.calls.end());
+    ProbeResult rescued = attempt_probe(option, para, data, pfb, work, StartKind::kRobust);
+    if (rescued.outcome == Outcome::kOk) {
+      rescued.path = FitPath::kRescued;
+      rescued.stated_outcome = result.outcome;
+      result = std::move(rescued);
+    } else {
+      // Both roads failed: the probe is reported as the stated path left it.
+      result.rescue_outcome = rescued.outcome;
+    }
+  }
   release_probe_arrays(para);
   return result;
 }

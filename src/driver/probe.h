@@ -20,6 +20,8 @@ struct ProbeWork {
   std::vector<double> start;       // start vector, kMaxParams entries
   std::vector<double> fitted;      // parameter vector, kMaxParams entries
   std::vector<double> std_errors;  // kMaxParams entries
+  std::vector<double> reference;   // what the rescued fit is accepted against, kMaxParams entries
+  std::vector<int> calls;          // the probe's called copy numbers as given, for the rescue
   Matrix cov;                      // covariance of the disease-model coefficients
   double loglik = 0.0;
   int iterations = 0;
@@ -27,6 +29,8 @@ struct ProbeWork {
   // the model choose, with the same arguments; tests use it to give a probe a chosen
   // fit outcome and follow it through acceptance, the Wald test and the results line.
   std::function<FitResult(const double* start, const DATA& data, const PARA& para)> fit_override;
+  // False: a probe the stated path leaves NA stays NA (tests compare the two roads).
+  bool rescue = true;
   ProbeWork();
 };
 
@@ -44,6 +48,8 @@ struct ProbeResult {
   bool test_failed = false;    // the fit was accepted but its tested covariance was unusable
   Outcome outcome = Outcome::kOk;
   FitPath path = FitPath::kStated;
+  Outcome stated_outcome = Outcome::kOk;   // of the stated attempt; not OK when rescued
+  Outcome rescue_outcome = Outcome::kOk;   // of a rescue that failed too
   int degrees_of_freedom = 0;        // number of tested coefficients
   std::vector<TestedEffect> tested;  // filled when the probe was fitted and accepted
   int iterations = 0;                // of the fit, when there was one
@@ -52,7 +58,9 @@ struct ProbeResult {
   int num_controls = 0;
 };
 
-// Analyses one probe whose called copy numbers and intensities are in `data`. `para` holds
-// the run's set-up fields; its per-probe fields are rewritten and released here.
+// Analyses one probe whose called copy numbers and intensities are in `data`: the stated
+// start and fit first; when that start is rejected or its fit fails or is not accepted,
+// again from the robust start (path kRescued). `para` holds the run's set-up fields; its
+// per-probe fields are rewritten and released here.
 ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work);
 

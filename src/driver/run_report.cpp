@@ -105,7 +105,7 @@ void RunReport::start_probes(const OPTION& option, const PARA& para, long num_pr
 void RunReport::record(const ProbeInfo& info, const ProbeResult& result) {
   if (table_.file) write_table_row(table_, info, result);
   summary_.add(result.outcome, result.statistic, result.degrees_of_freedom,
-               probe_minus_log10_p(result));
+               probe_minus_log10_p(result), result.path);
   if (progress_) progress_->update(++done_);
 }
 

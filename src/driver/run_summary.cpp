@@ -35,9 +35,10 @@ std::string with_thousands(long value) {
 }
 
 void RunSummary::add(Outcome outcome, double statistic, int degrees_of_freedom,
-                     double minus_log10_p) {
+                     double minus_log10_p, FitPath path) {
   ++counts_[static_cast<int>(outcome)];
   if (outcome != Outcome::kOk) return;
+  if (path == FitPath::kRescued) ++rescued_;
   statistics_.push_back(statistic);
   if (degrees_of_freedom_ == 0) degrees_of_freedom_ = degrees_of_freedom;
   else if (degrees_of_freedom_ != degrees_of_freedom) degrees_of_freedom_ = -1;
@@ -67,6 +68,7 @@ std::string RunSummary::lines(double wall_seconds, double cpu_seconds) const {
     text += (f == 0 ? ": " : ", ") + with_thousands(count(failed[f])) + " " +
             std::string(describe(failed[f]).code);
   }
+  if (rescued_ > 0) text += "; " + with_thousands(rescued_) + " rescued";
   text += "\n";
   if (statistics_.empty()) {
     text += "Genomic control: lambda_GC = NA (no probe analysed)\n";

@@ -72,8 +72,8 @@ struct LoopOutput {
 };
 
 // The run's set-up and probe loop, as the program entry does them, with `fit_override`
-// in the processor.
-LoopOutput run_loop(const FixtureDir& dir, const FitOverride& fit_override) {
+// in the processor; `rescue` false keeps a probe the stated path turns down NA.
+LoopOutput run_loop(const FixtureDir& dir, const FitOverride& fit_override, bool rescue = true) {
   OPTION option;
   set_default_options(option);
   option.spec_file = dir.path() + "/spec.txt";
@@ -93,6 +93,7 @@ LoopOutput run_loop(const FixtureDir& dir, const FitOverride& fit_override) {
   translate_options_to_para_data(option, processor.para, processor.data, phenotypes.covariates);
   check_options(option, processor.para);
   processor.work.fit_override = fit_override;
+  processor.work.rescue = rescue;
 
   ProbeSource source;
   open_probe_source(source, option, n,
@@ -184,7 +185,7 @@ TEST(ProbeLoop, TableNamesTheStepThatTurnedAProbeDown) {
       if (++fits == 2) c.damage(fit.estimates.data(), fit.disease_covariance, para);
       return fit;
     };
-    const LoopOutput output = run_loop(dir, damaging);
+    const LoopOutput output = run_loop(dir, damaging, false);
     ASSERT_EQ(output.rows.size(), 3u) << c.outcome;
     EXPECT_EQ(output.table_header,
               "CHROM\tPOS\tID\tPFB\tN_CASES\tN_CONTROLS\tBETA\tSE\tOR\tOR_L95\tOR_U95\tCHISQ\tDF\tP\t"
@@ -202,6 +203,19 @@ TEST(ProbeLoop, TableNamesTheStepThatTurnedAProbeDown) {
     EXPECT_EQ(row.at("N_CASES"), "150");
     EXPECT_EQ(row.at("N_CONTROLS"), "150");
     EXPECT_EQ(row.at("LOGLIK") == "NA", c.outcome != std::string("TEST_COVARIANCE")) << c.outcome;
+
+    // With the rescue, a fit the acceptance tests turned down is fitted again from the
+    // robust start (the third fit, undamaged) and reported as rescued; a failed Wald test
+    // is no matter of the start and stays NA.
+    fits = 0;
+    const LoopOutput rescued = run_loop(dir, damaging, true);
+    ASSERT_EQ(rescued.rows.size(), 3u) << c.outcome;
+    const bool acceptance = c.outcome != std::string("TEST_COVARIANCE");
+    EXPECT_EQ(fits, acceptance ? 4 : 3) << c.outcome;
+    EXPECT_EQ(rescued.rows[1].at("OUTCOME"), acceptance ? "OK" : c.outcome);
+    EXPECT_EQ(rescued.rows[1].at("PATH"), acceptance ? "rescued" : "stated");
+    EXPECT_EQ(rescued.rows[0], output.rows[0]);
+    EXPECT_EQ(rescued.rows[2], output.rows[2]);
   }
 }
 

@@ -37,6 +37,19 @@ TEST(RunSummary, CountsOutcomesMostFrequentFirst) {
   EXPECT_EQ(summary.count(Outcome::kStartClusterCheck), 41);
 }
 
+// Rescued probes are counted among the analysed ones and named at the end of the line;
+// without any the line is as before.
+TEST(RunSummary, CountsRescuedProbes) {
+  RunSummary summary;
+  for (int i = 0; i < 1200; ++i)
+    summary.add(Outcome::kOk, 1.0, 1, 0.5, i < 1037 ? FitPath::kRescued : FitPath::kStated);
+  summary.add(Outcome::kFitSingularInformation, 0.0, 0, NAN);
+  const std::string text = summary.lines(1.0, 1.0);
+  EXPECT_EQ(text.substr(0, text.find('\n') + 1),
+            "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 1,037 rescued\n");
+  EXPECT_NE(text.find("lambda_GC = 2.1981"), std::string::npos) << text;
+}
+
 TEST(RunSummary, LambdaAndThresholds) {
   // Statistics at the quantiles of chi-square(1) give lambda 1; doubling them gives 2.
   for (int df : {1, 3}) {

@@ -560,12 +560,8 @@ TEST(SimulatedRun, ReadmeExcerptIsTheExampleOutput) {
     if (in_block && after_intro) excerpt.push_back(line);
   }
   ASSERT_GE(excerpt.size(), 4u);
-  bool has_na = false;
-  for (const std::string& line : excerpt) {
+  for (const std::string& line : excerpt)
     EXPECT_NE(results.find(line + "\n"), std::string::npos) << "not in the results: " << line;
-    has_na = has_na || line.find("NA") != std::string::npos;
-  }
-  EXPECT_TRUE(has_na);
 }
 
 }  // namespace
