@@ -174,9 +174,10 @@ inline bool stops(StoppingRule rule, const FitControl& control, double largest_s
 
 // The rescue of a stated iteration that failed with `failure` (fit/rescue.h): safeguarded
 // iterations from the last good iterate (or, where no safeguarded step can be taken there,
-// as when the failed step's information was already singular, from the iterate before it),
-// then the continuation to a certified maximum. A rescue that takes no step reports the
-// stated failure, one that cannot be certified kFitNotMaximum.
+// as when the failed step's information was already singular, from the iterate before it)
+// within what is left of the iteration cap, then the continuation to a certified maximum.
+// A rescue that takes no step reports the stated failure, one that cannot be certified
+// kFitNotMaximum.
 template <typename Model>
 FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult result,
                                 const std::vector<std::vector<double>>& good, Outcome failure,
@@ -192,12 +193,11 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
     std::copy(from.begin(), from.end(), theta);
     double ell = ops.update(theta);
     if (!std::isfinite(ell)) continue;
-    begun = safeguarded_iterations(ops, theta, ell, para, control.max_iterations,
-                                   [&](double largest, double previous, double now) {
-                                     return stops(rule, control, largest, previous, now);
-                                   },
-                                   steps) ||
-            steps > 0;
+    const auto converged = [&](double largest, double previous, double now) {
+      return stops(rule, control, largest, previous, now);
+    };
+    const int budget = control.max_iterations - result.iterations;
+    begun = safeguarded_iterations(ops, theta, ell, para, budget, converged, steps) || steps > 0;
     if (begun) break;
   }
   if (!begun) {

@@ -126,7 +126,8 @@ RescueEnd continue_to_maximum(Ops& ops, double* theta, const PARA& para,
     }
     const SymmetricMatrix observed(ops.information(), P);
     const bool definite = solve_over_free(observed, free, score.data(), direction);
-    end.statistic = definite ? score_statistic(free, score.data(), direction) : std::numeric_limits<double>::infinity();
+    end.statistic = definite ? score_statistic(free, score.data(), direction)
+                             : std::numeric_limits<double>::infinity();
     end.loglik = ell;
     if (definite && end.statistic < control.certificate_threshold) return end;
     if (end.steps >= control.max_continuation_steps) break;

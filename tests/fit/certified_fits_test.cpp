@@ -145,7 +145,8 @@ TwoFits fit_probe_twice(bool snp, int model_type, const SimSettings& settings,
                              : FitControl{};
     adjust(control);
     const auto fit = [&](const FitControl& c) {
-      if (snp) return model_type == 1 ? fit_retro_KLZ(start, d, p, c) : fit_retro_KL(start, d, p, c);
+      if (snp)
+        return model_type == 1 ? fit_retro_KLZ(start, d, p, c) : fit_retro_KL(start, d, p, c);
       return model_type == 1 ? fit_retro_KZ(start, d, p, c) : fit_retro_K(start, d, p, c);
     };
     control.rescue = false;
@@ -228,7 +229,8 @@ double gain_statistic(const Differences& d) {
     for (int v = 0; v < F; ++v) negative[u][v] = -d.hessian[u][v];
   }
   std::vector<double> x;
-  if (!solve_over_free(symmetric(negative), all, d.gradient.data(), x)) return std::numeric_limits<double>::infinity();
+  if (!solve_over_free(symmetric(negative), all, d.gradient.data(), x))
+    return std::numeric_limits<double>::infinity();
   return score_statistic(all, d.gradient.data(), x);
 }
 
@@ -256,7 +258,9 @@ void expect_certified_maximum(const TwoFits& two, bool snp, const std::string& n
 }
 
 // The Wald statistic of K's coefficient.
-double wald_k(const FitResult& fit) { return fit.estimates[0] * fit.estimates[0] / fit.disease_covariance[1][1]; }
+double wald_k(const FitResult& fit) {
+  return fit.estimates[0] * fit.estimates[0] / fit.disease_covariance[1][1];
+}
 
 // A SNP probe with 1 % random miscalls: 1,400 subjects, frequencies of zero and one copy
 // 0.04 and 0.15, half the probes associated.
@@ -305,7 +309,9 @@ TEST(CertifiedFits, StoppedShortSnpFitIsContinuedToTheMaximum) {
   });
   ASSERT_TRUE(tight.stated.ok());
   for (std::size_t u = 0; u < tight.stated.estimates.size(); ++u)
-    EXPECT_NEAR(two.rescued.estimates[u], tight.stated.estimates[u], 0.02 * tight.stated.std_errors[u] + 1e-9) << u;
+    EXPECT_NEAR(two.rescued.estimates[u], tight.stated.estimates[u],
+                0.02 * tight.stated.std_errors[u] + 1e-9)
+        << u;
 }
 
 // Probes whose stated fit fails (an information that is singular or implausible at a step)
@@ -334,7 +340,8 @@ TEST(CertifiedFits, FailedFitsReachACertifiedMaximumAndCertifiedOnesStay) {
     settings.miscall_rate = row.miscall;
     settings.num_probes = 100;
     const SimSubjects subjects = make_subjects(settings);
-    const std::string set = std::string(row.snp ? "SNP" : "CN") + " model " + std::to_string(row.model_type);
+    const std::string set =
+        std::string(row.snp ? "SNP" : "CN") + " model " + std::to_string(row.model_type);
     for (const int index : row.failing) {
       const TwoFits two = fit_probe_twice(row.snp, row.model_type, settings, subjects, index);
       const std::string name = set + " probe " + std::to_string(index);
@@ -354,6 +361,40 @@ TEST(CertifiedFits, FailedFitsReachACertifiedMaximumAndCertifiedOnesStay) {
       EXPECT_LT(two.rescued.score_statistic, kCertificateThreshold) << name;
     }
   }
+}
+
+// A stated fit stopped by the iteration cap after its first step is rescued: the
+// continuation from the start reaches the maximum that the stated iteration reaches under a
+// tight stopping rule, for each retrospective fit.
+TEST(CertifiedFits, AFitStoppedByTheCapReachesTheMaximumOfTheTightFit) {
+  for (const bool snp : {false, true})
+    for (const int model_type : {0, 1}) {
+      SimSettings settings = cn_settings(snp ? 1400 : 2000, model_type, 1.5, 78);
+      settings.probe_type = snp ? "SNP" : "CN";
+      settings.null_fraction = 0.0;
+      settings.num_probes = 1;
+      const SimSubjects subjects = make_subjects(settings);
+      const std::string name =
+          std::string(snp ? "SNP" : "CN") + " model " + std::to_string(model_type);
+      const TwoFits capped = fit_probe_twice(snp, model_type, settings, subjects, 0,
+                                             [](FitControl& c) { c.max_iterations = 1; });
+      const TwoFits tight =
+          fit_probe_twice(snp, model_type, settings, subjects, 0, [](FitControl& c) {
+            c.step_tolerance = 1e-9;
+            c.loglik_tolerance = 1e-13;
+            c.max_iterations = 20000;
+          });
+      EXPECT_EQ(capped.stated.outcome, Outcome::kFitIterationCap) << name;
+      ASSERT_TRUE(capped.rescued.ok()) << name << " " << describe(capped.rescued.outcome).code;
+      ASSERT_TRUE(tight.stated.ok()) << name;
+      EXPECT_EQ(capped.rescued.path, FitPath::kRescued) << name;
+      EXPECT_LT(capped.rescued.score_statistic, kCertificateThreshold) << name;
+      EXPECT_NEAR(capped.rescued.loglik, tight.stated.loglik, 1e-3) << name;
+      for (std::size_t u = 0; u < tight.stated.estimates.size(); ++u)
+        EXPECT_NEAR(capped.rescued.estimates[u], tight.stated.estimates[u],
+                    0.02 * tight.stated.std_errors[u] + 1e-9)
+            << name << " " << u;
+    }
 }
 
 }  // namespace
