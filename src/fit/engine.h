@@ -22,7 +22,7 @@
 //                        LouisCorrection& louis);
 //                                      each class's complete-data score of subject a into
 //                                      louis (and any information the score's slots add)
-//   Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report);
+//   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report);
 //                                      inversion of the observed information and reporting
 
 #include <algorithm>
@@ -37,7 +37,7 @@
 #include "fit/information.h"
 #include "fit/louis.h"
 #include "fit/rescue.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 #include "numeric/vector_ops.h"
 
 // Posteriors below this are left out wherever a fit says "skipped": they cannot move
@@ -48,8 +48,8 @@ constexpr double kPosteriorFloor = 1e-6;
 // finish of every retrospective fit (inversion over the free parameters, variance test,
 // standard errors, report, frequencies, covariance block), then the B-allele-frequency
 // logit reported as the frequency p_B with standard error p_B (1 - p_B) se(gamma).
-Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
-                            const PARA& para, FitReport* report);
+Outcome finish_retro_allele(FitResult& result, Matrix& E, Matrix& V, const PARA& para,
+                            FitReport* report);
 
 // When an iteration counts as the last one.
 enum class StoppingRule {
@@ -73,29 +73,27 @@ class Posteriors {
   int classes_ = 0;
 };
 
-// One Newton step over the free parameters: mirrors E (upper triangle over
-// 1..num_params), inverts it into V over the free list, delta = V U, theta += delta.
-Outcome newton_step(double* theta, double* delta, const double* U, const DMatrix& E,
-                    const DMatrix& V, const PARA& para);
+// One Newton step over the free parameters: mirrors E (upper triangle of its leading
+// num_params block), solves E delta = U over the free list (delta 0 at the fixed
+// positions), theta += delta.
+Outcome newton_step(double* theta, double* delta, const double* U, Matrix& E, const PARA& para);
 
-// Mirrors the observed information E (order n), inverts it over the 1-based positions
-// `free_positions` into V (zero elsewhere) and tests the variances over the whole inverse.
-Outcome invert_observed_information(const DMatrix& E, const DMatrix& V, int n,
+// Mirrors the observed information E (order n), inverts it over the positions
+// `free_positions` into V (n x n, zero elsewhere) and tests the variances over the whole
+// inverse.
+Outcome invert_observed_information(Matrix& E, Matrix& V, int n,
                                     const std::vector<int>& free_positions);
-
-// The free list of PARA as a vector of 1-based positions.
-std::vector<int> free_positions_of(const PARA& para);
 
 // Standard errors of the first num_params positions and the disease-model block of V
 // into the result; the finish's matrices into report when set.
-void hand_over(FitResult& result, const DMatrix& E, const DMatrix& V, int n,
+void hand_over(FitResult& result, const Matrix& E, const Matrix& V, int n,
                const std::vector<int>& free_positions, const PARA& para, FitReport* report);
 
 // The finish of a retrospective fit once Louis's correction has made E the observed
 // information: inversion over the free parameters, hand-over, and the frequency
 // log-ratios of the present non-reference classes reported as frequencies.
-Outcome finish_retrospective(FitResult& result, const DMatrix& E, const DMatrix& V,
-                             const PARA& para, FitReport* report);
+Outcome finish_retrospective(FitResult& result, Matrix& E, Matrix& V, const PARA& para,
+                             FitReport* report);
 
 // The result of a fit that failed before its first iteration.
 inline FitResult failed_fit(Outcome outcome) {
@@ -110,7 +108,7 @@ inline FitResult failed_fit(Outcome outcome) {
 template <typename Model>
 class EngineOps {
  public:
-  EngineOps(Model& model, const DMatrix& E)
+  EngineOps(Model& model, Matrix& E)
       : model_(model),
         E_(E),
         information_(E),
@@ -129,8 +127,7 @@ class EngineOps {
       for (int c = 0; c < C_; ++c) r_(a, c) /= sum;
     }
     for (int u = 0; u < n_; ++u) U_[u] = 0.0;
-    for (int u = 1; u <= n_; ++u)
-      for (int v = 1; v <= n_; ++v) E_[u][v] = 0.0;
+    E_.fill(0.0);
     model_.accumulate(U_.data(), information_, r_);
   }
   Outcome observe() {
@@ -150,7 +147,7 @@ class EngineOps {
 
  private:
   Model& model_;
-  const DMatrix& E_;
+  Matrix& E_;
   Information information_;
   int n_, N_, C_;
   Posteriors r_;
@@ -181,7 +178,7 @@ inline bool stops(StoppingRule rule, const FitControl& control, double largest_s
 template <typename Model>
 FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult result,
                                 const std::vector<std::vector<double>>& good, Outcome failure,
-                                const DMatrix& E, const DMatrix& V, const PARA& para,
+                                Matrix& E, Matrix& V, const PARA& para,
                                 const FitControl& control, StoppingRule rule) {
   result.outcome = failure;
   const std::vector<double> failed_at = result.estimates;
@@ -226,7 +223,7 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
 template <typename Model>
 FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult stated,
                               const std::vector<double>& stopped, Outcome finished,
-                              const DMatrix& E, const DMatrix& V, const PARA& para,
+                              Matrix& E, Matrix& V, const PARA& para,
                               const FitControl& control) {
   FitResult result;
   result.estimates = stopped;
@@ -271,11 +268,12 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
     result.outcome = outcome;
     return result;
   };
-  const bool rescuable = control.rescue && para.model_family != ModelFamily::kProspectiveSieve;
+  const bool rescuable =
+      control.rescue && para.design().model_family != ModelFamily::kProspectiveSieve;
 
   std::vector<double> step(static_cast<std::size_t>(P), 0.0);
-  DMatrix E = dmatrix(1, n, 1, n);
-  DMatrix V = dmatrix(1, n, 1, n);
+  Matrix E(n, n);
+  Matrix V;
   EngineOps<Model> ops(model, E);
 
   double ell = model.update(theta);
@@ -289,7 +287,7 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
       earlier.swap(last_good);
       last_good.assign(theta, theta + P);
     }
-    const Outcome stepped = newton_step(theta, step.data(), ops.score(), E, V, para);
+    const Outcome stepped = newton_step(theta, step.data(), ops.score(), E, para);
     if (stepped != Outcome::kOk) {
       failure = stepped;
       break;

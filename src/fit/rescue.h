@@ -33,6 +33,7 @@
 #include "fit/certificate.h"
 #include "fit/fit_control.h"
 #include "fit/information.h"
+#include "numeric/matrix.h"
 
 // Halvings of a step before it counts as finding no ascent.
 inline constexpr int kMaxHalvings = 40;
@@ -74,7 +75,7 @@ bool damped_step(Ops& ops, double* theta, const std::vector<double>& base,
 template <typename Ops>
 bool fisher_direction(Ops& ops, const PARA& para, const std::vector<int>& free,
                       std::vector<double>& direction) {
-  SymmetricMatrix expected(ops.information(), para.num_params);
+  Matrix expected = symmetric_copy(ops.information(), para.num_params);
   expect_intensity_block(expected, ops.score(), para);
   return solve_over_free(expected, free, ops.score(), direction);
 }
@@ -85,7 +86,7 @@ bool fisher_direction(Ops& ops, const PARA& para, const std::vector<int>& free,
 template <typename Ops, typename Converged>
 bool safeguarded_iterations(Ops& ops, double* theta, double& ell, const PARA& para, int budget,
                             Converged converged, int& steps) {
-  const std::vector<int> free = free_zero_based(para);
+  const std::vector<int>& free = para.free_params;
   std::vector<double> direction;
   std::vector<double> base(theta, theta + para.num_params);
   for (; steps < budget; ++steps) {
@@ -109,7 +110,7 @@ template <typename Ops>
 RescueEnd continue_to_maximum(Ops& ops, double* theta, const PARA& para,
                               const FitControl& control) {
   RescueEnd end;
-  const std::vector<int> free = free_zero_based(para);
+  const std::vector<int>& free = para.free_params;
   const int P = para.num_params;
   std::vector<double> base(theta, theta + P);
   std::vector<double> direction;
@@ -118,13 +119,13 @@ RescueEnd continue_to_maximum(Ops& ops, double* theta, const PARA& para,
   for (;;) {
     ops.evaluate();
     score.assign(ops.score(), ops.score() + P);
-    SymmetricMatrix expected(ops.information(), P);
+    Matrix expected = symmetric_copy(ops.information(), P);
     expect_intensity_block(expected, score.data(), para);
     if (const Outcome observed = ops.observe(); observed != Outcome::kOk) {
       end.outcome = observed;
       return end;
     }
-    const SymmetricMatrix observed(ops.information(), P);
+    const Matrix observed = symmetric_copy(ops.information(), P);
     const bool definite = solve_over_free(observed, free, score.data(), direction);
     end.statistic = definite ? score_statistic(free, score.data(), direction)
                              : std::numeric_limits<double>::infinity();

@@ -26,13 +26,14 @@ namespace {
 
 // ---------------------------------------------------------------- the algebra
 
-// A symmetric matrix from rows (upper triangle read).
-SymmetricMatrix symmetric(const std::vector<std::vector<double>>& rows) {
+// A symmetric matrix from the upper triangle of rows (the lower one is left unset, as the
+// models leave it).
+Matrix symmetric(const std::vector<std::vector<double>>& rows) {
   const int n = static_cast<int>(rows.size());
-  DMatrix m = dmatrix(1, n, 1, n);
+  Matrix m(n, n);
   for (int u = 0; u < n; ++u)
-    for (int v = 0; v < n; ++v) m[u + 1][v + 1] = rows[u][v];
-  return SymmetricMatrix(Information(m), n);
+    for (int v = u; v < n; ++v) m(u, v) = rows[u][v];
+  return symmetric_copy(Information(m), n);
 }
 
 TEST(CertificateAlgebra, SolvesPositiveDefiniteBlocksAndRefusesOthers) {
@@ -52,7 +53,7 @@ TEST(CertificateAlgebra, SolvesPositiveDefiniteBlocksAndRefusesOthers) {
   };
   const double score[3] = {1.0, -2.0, 0.5};
   for (const Row& row : rows) {
-    const SymmetricMatrix m = symmetric(row.m);
+    const Matrix m = symmetric(row.m);
     std::vector<double> x;
     ASSERT_EQ(solve_over_free(m, row.free, score, x), row.solvable) << row.name;
     if (!row.solvable) continue;
@@ -81,8 +82,7 @@ TEST(CertificateAlgebra, ExpectedIntensityBlockIsFisherInformation) {
   para.num_b_means = para.num_b_logvars = 1;
   para.b_logvar_start = 4;
   const int n = 5;
-  DMatrix m = dmatrix(1, n, 1, n);
-  m.fill(0.0);
+  Matrix m(n, n);
   const Information E(m);
   E(0, 0) = 7.0;  // a head entry, left alone
   E(0, 1) = 0.3;
@@ -97,7 +97,7 @@ TEST(CertificateAlgebra, ExpectedIntensityBlockIsFisherInformation) {
     add_normal_terms(U.data(), E, 3, 4, rho[i], x[i] + 0.1, s2_b);
     weight += rho[i];
   }
-  SymmetricMatrix expected(E, n);
+  Matrix expected = symmetric_copy(E, n);
   expect_intensity_block(expected, U.data(), para);
   EXPECT_DOUBLE_EQ(expected(0, 0), 7.0);
   EXPECT_DOUBLE_EQ(expected(0, 1), 0.3);
@@ -192,7 +192,7 @@ Differences differences(const TwoFits& two, bool snp, const std::vector<double>&
   const auto loglik = [&](const std::vector<double>& t) {
     return snp ? reference_loglik(pc, t, {}) : oracle::retrospective(t, two.data, two.para);
   };
-  const std::vector<int> free = free_zero_based(two.para);
+  const std::vector<int> free = two.para.free_params;
   const std::size_t F = free.size();
   Differences d;
   d.gradient.assign(F, 0.0);
@@ -243,23 +243,23 @@ void expect_certified_maximum(const TwoFits& two, bool snp, const std::string& n
   ASSERT_TRUE(fit.ok()) << name << " " << describe(fit.outcome).code;
   EXPECT_EQ(fit.path, FitPath::kRescued) << name;
   EXPECT_LT(fit.score_statistic, kCertificateThreshold) << name;
-  const std::vector<int> free = free_zero_based(two.para);
+  const std::vector<int> free = two.para.free_params;
   std::vector<double> h;
-  for (const int p : free) h.push_back(0.05 / std::sqrt(two.report.information[p + 1][p + 1]));
+  for (const int p : free) h.push_back(0.05 / std::sqrt(two.report.information(p, p)));
   const Differences d = differences(two, snp, internal_vector(two.para, snp, fit.estimates), h);
   EXPECT_LT(gain_statistic(d), 2.0 * kCertificateThreshold) << name;
   for (std::size_t u = 0; u < free.size(); ++u)
     for (std::size_t v = 0; v < free.size(); ++v) {
-      const double louis = two.report.information[free[u] + 1][free[v] + 1];
-      const double scale = std::sqrt(two.report.information[free[u] + 1][free[u] + 1] *
-                                     two.report.information[free[v] + 1][free[v] + 1]);
+      const double louis = two.report.information(free[u], free[v]);
+      const double scale = std::sqrt(two.report.information(free[u], free[u]) *
+                                     two.report.information(free[v], free[v]));
       EXPECT_NEAR(louis, -d.hessian[u][v], 0.02 * scale) << name << " (" << u << ", " << v << ")";
     }
 }
 
 // The Wald statistic of K's coefficient.
 double wald_k(const FitResult& fit) {
-  return fit.estimates[0] * fit.estimates[0] / fit.disease_covariance[1][1];
+  return fit.estimates[0] * fit.estimates[0] / fit.disease_covariance(0, 0);
 }
 
 // A SNP probe with 1 % random miscalls: 1,400 subjects, frequencies of zero and one copy
@@ -294,8 +294,8 @@ TEST(CertifiedFits, StoppedShortSnpFitIsContinuedToTheMaximum) {
   EXPECT_GT(two.rescued.loglik_gained, 0.5);
 
   std::vector<double> h;
-  for (const int p : free_zero_based(two.para))
-    h.push_back(0.05 / std::sqrt(two.report.information[p + 1][p + 1]));
+  for (const int p : two.para.free_params)
+    h.push_back(0.05 / std::sqrt(two.report.information(p, p)));
   const Differences at_stop =
       differences(two, true, internal_vector(two.para, true, two.stated.estimates), h);
   EXPECT_GT(gain_statistic(at_stop), 0.2);
