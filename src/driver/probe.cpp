@@ -71,6 +71,7 @@ ProbeResult attempt_probe(const OPTION& option, PARA& para, DATA& data, double p
     const FitResult fit =
         work.fit_override ? work.fit_override(start, data, para) : fit_probe(snp, start, data, para);
     result.iterations = fit.iterations;
+    result.path = fit.path;
     work.iterations = fit.iterations;
     outcome = fit.outcome;
     if (fit.ok()) {

@@ -25,7 +25,9 @@
 //   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report);
 //                                      inversion of the observed information and reporting
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "core/outcome.h"
@@ -34,6 +36,7 @@
 #include "fit/fit_control.h"
 #include "fit/information.h"
 #include "fit/louis.h"
+#include "fit/rescue.h"
 #include "numeric/matrix.h"
 #include "numeric/vector_ops.h"
 
@@ -99,7 +102,159 @@ inline FitResult failed_fit(Outcome outcome) {
   return result;
 }
 
-// Runs the iteration of `model` from `start` (num_params entries) under `rule`.
+// The engine's evaluations at the iterate of the model's tables, for the stated iteration
+// and the rescue (fit/rescue.h): E-step, score and complete-data information, Louis's
+// correction.
+template <typename Model>
+class EngineOps {
+ public:
+  EngineOps(Model& model, Matrix& E)
+      : model_(model),
+        E_(E),
+        information_(E),
+        n_(model.size()),
+        N_(model.num_subjects()),
+        C_(model.num_classes()),
+        U_(static_cast<std::size_t>(n_), 0.0) {
+    r_.resize(N_, C_);
+  }
+  double update(const double* theta) { return model_.update(theta); }
+  bool plausible(const double* theta) const { return model_.plausible(theta); }
+  void evaluate() {
+    for (int a = 0; a < N_; ++a) {
+      double sum = 0.0;
+      for (int c = 0; c < C_; ++c) sum += (r_(a, c) = model_.joint(a, c));
+      for (int c = 0; c < C_; ++c) r_(a, c) /= sum;
+    }
+    for (int u = 0; u < n_; ++u) U_[u] = 0.0;
+    E_.fill(0.0);
+    model_.accumulate(U_.data(), information_, r_);
+  }
+  Outcome observe() {
+    const Outcome prepared = model_.prepare_louis(r_);
+    if (prepared != Outcome::kOk) return prepared;
+    LouisCorrection louis(n_);
+    SparseScore s;
+    for (int a = 0; a < N_; ++a) {
+      louis.begin_subject();
+      model_.complete_scores(a, information_, r_, s, louis);
+      louis.end_subject(information_);
+    }
+    return Outcome::kOk;
+  }
+  Information information() const { return information_; }
+  const double* score() const { return U_.data(); }
+
+ private:
+  Model& model_;
+  Matrix& E_;
+  Information information_;
+  int n_, N_, C_;
+  Posteriors r_;
+  std::vector<double> U_;
+};
+
+// Whether the stop of a fit counts as its last iteration under `rule`.
+inline bool stops(StoppingRule rule, const FitControl& control, double largest_step,
+                  double ell_previous, double ell) {
+  const bool step_small = !(largest_step > control.step_tolerance);
+  const bool loglik_small =
+      std::fabs((ell - ell_previous) / ell_previous) <= control.loglik_tolerance;
+  switch (rule) {
+    case StoppingRule::kLargestStep: return step_small;
+    case StoppingRule::kRelativeLoglik: return loglik_small;
+    case StoppingRule::kRelativeLoglikAndStep: return step_small && loglik_small;
+  }
+  return false;
+}
+
+
+// The rescue of a stated iteration that failed with `failure` (fit/rescue.h): safeguarded
+// iterations from the last good iterate (or, where no safeguarded step can be taken there,
+// as when the failed step's information was already singular, from the iterate before it)
+// within what is left of the iteration cap, then the continuation to a certified maximum.
+// A rescue that takes no step reports the stated failure, one that cannot be certified
+// kFitNotMaximum.
+template <typename Model>
+FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult result,
+                                const std::vector<std::vector<double>>& good, Outcome failure,
+                                Matrix& E, Matrix& V, const PARA& para,
+                                const FitControl& control, StoppingRule rule) {
+  result.outcome = failure;
+  const std::vector<double> failed_at = result.estimates;
+  double* theta = result.estimates.data();
+  int steps = 0;
+  bool begun = false;
+  for (const std::vector<double>& from : good) {
+    if (from.empty()) continue;
+    std::copy(from.begin(), from.end(), theta);
+    double ell = ops.update(theta);
+    if (!std::isfinite(ell)) continue;
+    const auto converged = [&](double largest, double previous, double now) {
+      return stops(rule, control, largest, previous, now);
+    };
+    const int budget = control.max_iterations - result.iterations;
+    begun = safeguarded_iterations(ops, theta, ell, para, budget, converged, steps) || steps > 0;
+    if (begun) break;
+  }
+  if (!begun) {
+    result.estimates = failed_at;
+    return result;
+  }
+  const RescueEnd end = continue_to_maximum(ops, theta, para, control);
+  result.path = FitPath::kRescued;
+  result.rescue_steps = steps + end.steps;
+  if (end.outcome != Outcome::kOk) {
+    if (result.rescue_steps > 0) result.outcome = Outcome::kFitNotMaximum;
+    return result;
+  }
+  result.outcome = model.finish(result, E, V, control.report);
+  if (result.outcome != Outcome::kOk) return result;
+  result.loglik = end.loglik;
+  result.score_statistic = end.statistic;
+  return result;
+}
+
+// The certificate at the stop of a converged stated fit (`stated`, finished with
+// `finished`; `stopped` its vector before the finish): kept when the certificate holds at
+// `stopped` and the finish succeeded, else continued to a certified maximum and finished
+// there. A continuation that takes no step reports the finish's failure; one that cannot
+// be certified kFitNotMaximum.
+template <typename Model>
+FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult stated,
+                              const std::vector<double>& stopped, Outcome finished,
+                              Matrix& E, Matrix& V, const PARA& para,
+                              const FitControl& control) {
+  FitResult result;
+  result.estimates = stopped;
+  result.std_errors.assign(stopped.size(), 0.0);
+  result.iterations = stated.iterations;
+  const RescueEnd end = continue_to_maximum(ops, result.estimates.data(), para, control);
+  if (end.outcome == Outcome::kOk && end.steps == 0 && finished == Outcome::kOk) {
+    stated.score_statistic = end.statistic;
+    return stated;
+  }
+  result.path = FitPath::kRescued;
+  result.continued = true;
+  result.rescue_steps = end.steps;
+  result.outcome = end.outcome;
+  if (end.outcome != Outcome::kOk) {
+    if (end.steps == 0 && finished != Outcome::kOk) result.outcome = finished;
+    return result;
+  }
+  result.outcome = model.finish(result, E, V, control.report);
+  if (result.outcome != Outcome::kOk) return result;
+  result.loglik = end.loglik;
+  result.loglik_gained = end.loglik - stated.loglik;
+  result.score_statistic = end.statistic;
+  return result;
+}
+
+// Runs the iteration of `model` from `start` (num_params entries) under `rule`. A fit
+// whose parameters all sit in the vector (not the sieve, whose class probabilities are
+// updated in closed form outside it) is rescued where the stated iteration fails, and its
+// stop is certified as a maximum or continued to one (fit/rescue.h); a converged stated
+// fit that passes the certificate keeps the stated result.
 template <typename Model>
 FitResult run_engine(Model& model, const double* start, const PARA& para,
                      const FitControl& control, StoppingRule rule) {
@@ -113,56 +268,60 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
     result.outcome = outcome;
     return result;
   };
+  const bool rescuable =
+      control.rescue && para.design().model_family != ModelFamily::kProspectiveSieve;
 
-  const int N = model.num_subjects();
-  const int C = model.num_classes();
-  Posteriors r;
-  r.resize(N, C);
-  std::vector<double> U(static_cast<std::size_t>(n), 0.0);
   std::vector<double> step(static_cast<std::size_t>(P), 0.0);
   Matrix E(n, n);
   Matrix V;
-  const Information information(E);
+  EngineOps<Model> ops(model, E);
 
   double ell = model.update(theta);
   double ell_previous = 2.0;
+  std::vector<double> last_good;  // the iterate of the last step, and the one before it
+  std::vector<double> earlier;
+  Outcome failure = Outcome::kOk;
   for (;;) {
-    for (int a = 0; a < N; ++a) {
-      double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += (r(a, c) = model.joint(a, c));
-      for (int c = 0; c < C; ++c) r(a, c) /= sum;
+    ops.evaluate();
+    if (rescuable) {
+      earlier.swap(last_good);
+      last_good.assign(theta, theta + P);
     }
-    for (int u = 0; u < n; ++u) U[u] = 0.0;
-    E.fill(0.0);
-    model.accumulate(U.data(), information, r);
-
-    const Outcome stepped = newton_step(theta, step.data(), U.data(), E, para);
-    if (stepped != Outcome::kOk) return fail(stepped);
-    if (!model.plausible(theta)) return fail(Outcome::kFitClusterOrder);
+    const Outcome stepped = newton_step(theta, step.data(), ops.score(), E, para);
+    if (stepped != Outcome::kOk) {
+      failure = stepped;
+      break;
+    }
+    if (!model.plausible(theta)) {
+      failure = Outcome::kFitClusterOrder;
+      break;
+    }
     ell = model.update(theta);
-    if (++result.iterations >= control.max_iterations) return fail(Outcome::kFitIterationCap);
-    if (!std::isfinite(ell)) return fail(Outcome::kFitNonFiniteStep);
-
-    const bool step_small = !(max(step.data(), P) > control.step_tolerance);
-    const bool loglik_small =
-        std::fabs((ell - ell_previous) / ell_previous) <= control.loglik_tolerance;
+    if (++result.iterations >= control.max_iterations) {
+      failure = Outcome::kFitIterationCap;
+      break;
+    }
+    if (!std::isfinite(ell)) {
+      failure = Outcome::kFitNonFiniteStep;
+      break;
+    }
+    const bool last = stops(rule, control, max(step.data(), P), ell_previous, ell);
     ell_previous = ell;
-    if (rule == StoppingRule::kLargestStep && step_small) break;
-    if (rule == StoppingRule::kRelativeLoglik && loglik_small) break;
-    if (rule == StoppingRule::kRelativeLoglikAndStep && step_small && loglik_small) break;
+    if (last) break;
+  }
+  if (failure != Outcome::kOk) {
+    if (!rescuable) return fail(failure);
+    return rescue_stated_failure(ops, model, std::move(result), {last_good, earlier}, failure, E,
+                                 V, para, control, rule);
   }
 
-  const Outcome prepared = model.prepare_louis(r);
-  if (prepared != Outcome::kOk) return fail(prepared);
-  LouisCorrection louis(n);
-  SparseScore s;
-  for (int a = 0; a < N; ++a) {
-    louis.begin_subject();
-    model.complete_scores(a, information, r, s, louis);
-    louis.end_subject(information);
-  }
+  const std::vector<double> stopped(theta, theta + P);
+  const Outcome observed = ops.observe();
+  if (observed != Outcome::kOk) return fail(observed);
   const Outcome finished = model.finish(result, E, V, control.report);
-  if (finished != Outcome::kOk) return fail(finished);
+  if (!rescuable && finished != Outcome::kOk) return fail(finished);
   result.loglik = ell;
-  return result;
+  if (!rescuable) return result;
+  return certify_stated_stop(ops, model, std::move(result), stopped, finished, E, V, para,
+                             control);
 }

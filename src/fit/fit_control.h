@@ -23,10 +23,17 @@ struct FitReport {
                                     // SNP: q[s][c] at [s * num_allele_classes + c]
 };
 
+// A fit's stop is certified as a maximum when its score statistic U' I^-1 U over the free
+// parameters (observed score U, Louis's information I) is below this.
+inline constexpr double kCertificateThreshold = 1e-3;
+
 struct FitControl {
   double step_tolerance = 1e-4;    // largest |step entry| at convergence
   double loglik_tolerance = 1e-6;  // relative change of the log-likelihood at convergence
   int max_iterations = 2000;       // the iteration counter reaching this fails the fit
+  double certificate_threshold = kCertificateThreshold;  // score statistic at a maximum
+  int max_continuation_steps = 100;  // damped steps towards a certified maximum
+  bool rescue = true;  // false: the stated iteration alone, no safeguard and no certificate
   FitReport* report = nullptr;     // when set, receives the finish's matrices
 };
 

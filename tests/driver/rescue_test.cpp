@@ -46,7 +46,7 @@ RescueTally analyse_both_ways(const SimSettings& settings, int model_type, bool 
     load_probe(data, probe);
     const ProbeResult result = analyse_probe(option, para, data, probe.pfb, work);
     if (stated.outcome == Outcome::kOk) {
-      EXPECT_EQ(result.path, FitPath::kStated);
+      EXPECT_EQ(result.path, stated.path);  // the fit's own rescue may have given it
       EXPECT_EQ(result.statistic, stated.statistic);
       EXPECT_EQ(result.tested[0].beta, stated.tested[0].beta);
       continue;

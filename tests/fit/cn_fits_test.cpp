@@ -111,6 +111,7 @@ TEST_P(CnFitMath, IterationLimitCountsEveryStep) {
   ASSERT_GE(needed, 1);  // a step is always taken before the convergence test can pass
   FitControl limit;
   limit.max_iterations = needed;  // the step that reaches the limit fails, however small
+  limit.rescue = false;           // of the stated iteration
   EXPECT_EQ(run_fit(c.model_type, run, limit), 1);
   EXPECT_EQ(run.outcome, Outcome::kFitIterationCap);
   EXPECT_EQ(run.iterations, needed);

@@ -108,6 +108,7 @@ TEST(Engine, TheCapFailsTheIterationThatReachesIt) {
   for (const int cap : {15, 16}) {
     FitControl control;
     control.max_iterations = cap;
+    control.rescue = false;  // the stated iteration's own cap
     HalvingModel model;
     const FitResult result = run_engine(model, &start, para, control, StoppingRule::kLargestStep);
     EXPECT_EQ(result.outcome, cap == 15 ? Outcome::kFitIterationCap : Outcome::kOk) << cap;
@@ -136,10 +137,12 @@ TEST(Engine, AModelsFailureReachesTheResult) {
        [](HalvingModel& m) { m.finished = Outcome::kFitImproperVariance; },
        Outcome::kFitImproperVariance, 15},
   };
+  FitControl stated;
+  stated.rescue = false;  // the stated iteration's own outcomes
   for (const Row& row : rows) {
     HalvingModel model;
     row.set(model);
-    const FitResult result = run_engine(model, &start, para, FitControl{}, StoppingRule::kLargestStep);
+    const FitResult result = run_engine(model, &start, para, stated, StoppingRule::kLargestStep);
     EXPECT_EQ(result.outcome, row.expected) << row.name;
     EXPECT_EQ(result.iterations, row.iterations) << row.name;
     EXPECT_FALSE(result.ok()) << row.name;

@@ -127,6 +127,7 @@ TEST(FitOutcomes, EachForcedFailureGivesItsOutcome) {
       ASSERT_EQ(fit(family, model_type, p, production_control(family, model_type)).outcome, Outcome::kOk)
           << fit_name(family, model_type);
       FitControl control = production_control(family, model_type);
+      control.rescue = false;  // the stated iteration's own outcomes
       forcing.apply(p, control);
       const FitResult result = fit(family, model_type, p, control);
       EXPECT_EQ(describe(result.outcome).code, describe(forcing.expected).code)
@@ -184,6 +185,7 @@ TEST(FitOutcomes, AnalyseProbeReportsTheFitsOutcome) {
     work.fit_override = [family](const double* start, const DATA& data, const PARA& layout) {
       FitControl control = production_control(family, 0);
       control.max_iterations = 2;
+      control.rescue = false;
       return fit(family, 0, Probe{layout, data, std::vector<double>(start, start + layout.num_params)},
                  control);
     };

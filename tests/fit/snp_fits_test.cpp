@@ -544,6 +544,7 @@ TEST(SnpFits, IterationLimitComesBeforeConvergence) {
     for (const int extra : {0, 1}) {
       FitControl limited = production;
       limited.max_iterations = free_run.iterations + extra;
+      limited.rescue = false;  // the stated iteration's own cap
       const FitOutcome fit = run_fit(pc, &limited);
       EXPECT_EQ(fit.status, extra == 0 ? 1 : 0) << "model type " << model_type;
       EXPECT_EQ(fit.outcome, extra == 0 ? Outcome::kFitIterationCap : Outcome::kOk)
