@@ -134,7 +134,7 @@ struct ClassDensities {
 };
 
 // Adds, with weight rho, the intensity part of the complete-data score to U and the
-// complete-data information to E (upper triangle, 1-based) for a subject with status y,
+// complete-data information to E (upper triangle) for a subject with status y,
 // intensities x and b in class cls.
 void add_intensity_terms(double* U, Information E, const AlleleClass& cls, const Cluster& cl,
                          int y, double x, double b, ArrayType array_type, double rho);

@@ -11,8 +11,8 @@
 //   log-likelihood sum_i sum_c r[i][c] (log P(c | y_i) + log f_i(c)); the normaliser part
 //   -n_y log S_y of each status is taken with the exact probabilities P(c | y) over the
 //   modelled classes, so a class left out of a modelled level keeps the controls'
-//   normaliser dependent on alpha and gamma. Newton step theta += V U with V the inverse of E
-//   over the free parameters. Stop when the relative change of l is within its tolerance
+//   normaliser dependent on alpha and gamma. Newton step theta += delta with E delta = U
+//   solved over the free parameters. Stop when the relative change of l is within its tolerance
 //   and no step entry exceeds the step tolerance.
 // Finish. Louis's correction turns E into the observed information; its inverse over the
 //   free parameters is the covariance; alpha and gamma are reported as frequencies.
