@@ -26,7 +26,7 @@ OPTION bench_options(const SimSettings& settings, const SimSubjects& subjects, i
   OPTION option;
   set_default_options(option);
   option.probe_type = settings.probe_type == "CN" ? ProbeType::kCn : ProbeType::kSnp;
-  option.array_type = settings.array_type;
+  option.array_type = array_type_of(settings.array_type);
   const int nc = static_cast<int>(subjects.covariate_names.size());
   option.num_covariates = nc;
   for (auto& row : option.effect_table) row.fill(0);

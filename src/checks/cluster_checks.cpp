@@ -49,15 +49,15 @@ struct SnpView {
 
 int check_cluster_means_SNP(const double* vector, const PARA& para) {
   const SnpView s{vector, para, ParamLayout(para)};
-  const char type = para.array_type;
+  const ArrayType type = para.array_type;
   const int G = para.differential_measurement_errors;
   const double max_r_logvar = std::log(WIN_R * WIN_R);
   const double max_b_logvar = std::log(WIN_B * WIN_B);
 
   // Zero-copy class location.
   for (int g = 0; g <= G; ++g) {
-    if (type == 'I' && s.cn(0) && s.r_mean(g, 0) > THRESH_CN0) return 1;
-    if (type == 'A' && s.allele(s.c(0, 0)) && s.r_mean(g, s.c(0, 0)) > 100.0) return 1;
+    if (type == ArrayType::kLrrBaf && s.cn(0) && s.r_mean(g, 0) > THRESH_CN0) return 1;
+    if (type == ArrayType::kAlleleSpecificR && s.allele(s.c(0, 0)) && s.r_mean(g, s.c(0, 0)) > 100.0) return 1;
   }
   // Spread of the one- and two-copy classes.
   for (int k = 1; k <= 2; ++k) {
@@ -66,20 +66,20 @@ int check_cluster_means_SNP(const double* vector, const PARA& para) {
       const int cls = s.c(k, l);
       if (!s.allele(cls)) continue;
       for (int g = 0; g <= G; ++g) {
-        if (type == 'I' && (s.r_logvar(g, k) > max_r_logvar || s.b_logvar(g, cls) > max_b_logvar))
+        if (type == ArrayType::kLrrBaf && (s.r_logvar(g, k) > max_r_logvar || s.b_logvar(g, cls) > max_b_logvar))
           return 1;
-        if (type == 'A' && (s.r_logvar(g, cls) > 0.0 || s.b_logvar(g, cls) > 0.0)) return 1;
+        if (type == ArrayType::kAlleleSpecificR && (s.r_logvar(g, cls) > 0.0 || s.b_logvar(g, cls) > 0.0)) return 1;
       }
     }
   }
   // Order by copy number.
   for (int k = 0; k <= 1; ++k) {
     if (!s.cn(k)) continue;
-    if (type == 'I' && s.cn(k + 1)) {
+    if (type == ArrayType::kLrrBaf && s.cn(k + 1)) {
       for (int g = 0; g <= G; ++g)
         if (s.r_mean(g, k) > s.r_mean(g, k + 1)) return 1;
     }
-    if (type == 'A') {
+    if (type == ArrayType::kAlleleSpecificR) {
       for (int l = 0; l <= k; ++l) {
         if (!s.allele(s.c(k, l)) || !s.allele(s.c(k + 1, l))) continue;
         for (int g = 0; g <= G; ++g)
@@ -98,8 +98,8 @@ int check_cluster_means_SNP(const double* vector, const PARA& para) {
   }
   // Separation of one and two copies.
   for (int g = 0; g <= G; ++g) {
-    if (type == 'I' && s.cn(1) && s.cn(2) && s.overlap(g, 1, 2)) return 1;
-    if (type == 'A') {
+    if (type == ArrayType::kLrrBaf && s.cn(1) && s.cn(2) && s.overlap(g, 1, 2)) return 1;
+    if (type == ArrayType::kAlleleSpecificR) {
       if (s.allele(s.c(1, 0)) && s.allele(s.c(2, 0)) && s.overlap(g, s.c(1, 0), s.c(2, 0))) return 1;
       if (s.allele(s.c(1, 1)) && s.allele(s.c(2, 2)) && s.overlap(g, s.c(1, 1), s.c(2, 2))) return 1;
     }

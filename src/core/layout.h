@@ -32,7 +32,7 @@ class ParamLayout {
   // Whether R parameters belong to allele-specific classes ('A' arrays of a SNP probe)
   // rather than to total classes.
   bool r_by_allele_class() const {
-    return para_.num_allele_classes > 0 && para_.array_type == 'A';
+    return para_.num_allele_classes > 0 && para_.array_type == ArrayType::kAlleleSpecificR;
   }
   // Number of R classes per measurement group.
   int r_classes() const {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/array_type.h"
 #include "core/model_family.h"
 #include "core/run_design.h"
 
@@ -18,7 +19,7 @@ const std::shared_ptr<const RunDesign>& empty_run_design();
 
 struct PARA {
   // Per probe, rewritten by the starting-value routines.
-  char array_type = 'I';
+  ArrayType array_type = ArrayType::kLrrBaf;
   int differential_measurement_errors = 0;
   int num_cn_classes = 0;
   int num_allele_classes = 0;

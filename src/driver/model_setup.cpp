@@ -60,7 +60,7 @@ std::string level_column_name(const std::string& covariate, double level) {
 int max_intensity_params(const OPTION& option) {
   const int groups = option.differential_measurement_errors + 1;
   if (option.probe_type == ProbeType::kCn) return 2 + 2 * groups * 3;
-  const int r_stride = option.array_type == 'A' ? 6 : 3;
+  const int r_stride = option.array_type == ArrayType::kAlleleSpecificR ? 6 : 3;
   return 3 + 2 * groups * r_stride + 2 * groups * 6;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "core/array_type.h"
 #include "core/probe_type.h"
 
 // Capacity of the variable tables; names and paths may be of any length.
@@ -36,7 +37,7 @@ struct OPTION {
   std::string called_cn_info_file;
   std::string result_file;
   std::string design;
-  char array_type = 'I';
+  ArrayType array_type = ArrayType::kLrrBaf;
   ProbeType probe_type = ProbeType::kSnp;
   std::string effect_mode;
   int differential_measurement_errors = 1;

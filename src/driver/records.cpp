@@ -10,7 +10,7 @@ void set_default_options(OPTION& option) {
   option.called_cn_info_file = "./CN.info";
   option.result_file = "./results.out";
   option.design = "case-control";
-  option.array_type = 'I';
+  option.array_type = ArrayType::kLrrBaf;
   option.probe_type = ProbeType::kSnp;
   option.effect_mode = "additive";
   option.differential_measurement_errors = 1;

@@ -89,7 +89,7 @@ void write_defaults_in_effect(const OPTION& o) {
     std::printf("        -- Results outputed to '%s'\n", o.result_file.c_str());
   if (!o.design_given) std::printf("        -- Study design is '%s'\n", o.design.c_str());
   if (!o.array_type_given)
-    std::printf("        -- Raw intensities from array '%c'\n", o.array_type);
+    std::printf("        -- Raw intensities from array '%c'\n", letter_of(o.array_type));
   if (!o.probe_type_given)
     std::printf("        -- Request analysis at probe '%s'\n", probe_type_name(o.probe_type));
   if (!o.effect_mode_given)

@@ -250,8 +250,8 @@ void take_line(OPTION& option, const Tokens& t, SpecState& state) {
   } else if (key == "ARRAY_TYPE") {
     check_word(t, {"I", "A", "T"}, "\nError: ARRAY_TYPE must be 'I', 'A' or 'T'.");
     option.array_type_given = 1;
-    option.array_type = t[2][0];
-    std::printf("        -- Raw intensities from array '%c'\n", option.array_type);
+    option.array_type = array_type_of(t[2][0]);
+    std::printf("        -- Raw intensities from array '%c'\n", letter_of(option.array_type));
   } else if (key == "PROBE_TYPE") {
     check_word(t, {"SNP", "CN"}, "\nError: PROBE_TYPE must be 'SNP' or 'CN'.");
     option.probe_type_given = 1;
@@ -345,7 +345,7 @@ void read_spec_file(OPTION& option) {
     }
   }
 
-  if (option.array_type == 'T' && option.probe_type == ProbeType::kSnp) {
+  if (option.array_type == ArrayType::kTotalOnly && option.probe_type == ProbeType::kSnp) {
     std::printf("\nError: Probe type 'SNP' not allowed when 'ARRAY_TYPE = T'");
     kill_Quillmark();
   }

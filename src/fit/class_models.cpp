@@ -29,7 +29,7 @@ void measurement_indicator(double* v, int y, int k, int l, const double* /*z*/, 
   const ParamLayout layout(para);
   for (int u = layout.head(); u < para.num_params; ++u) v[u] = 0.0;
   const int g = layout.group(y);
-  const bool allele_specific = para.num_allele_classes > 0 && para.array_type != 'T';
+  const bool allele_specific = para.num_allele_classes > 0 && para.array_type != ArrayType::kTotalOnly;
   const int s = allele_specific ? layout.r_class(k, l) : k;
   v[layout.r_mean(g, s)] = 1.0;
   v[layout.r_logvar(g, s)] = 1.0;

@@ -119,6 +119,6 @@ class NormaliserTerms {
 
 // Replaces the frequency log-ratios at `slots` (0-based positions of the present
 // non-reference classes) by class frequencies and their standard errors by delta-method
-// values, from V (1-based covariance over the whole vector).
+// values, from V (the covariance over the whole vector).
 void back_transform_frequencies(double* params, double* std_errors, const Matrix& V,
                                 const int* slots, int num_slots);

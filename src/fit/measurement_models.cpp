@@ -12,7 +12,7 @@ Cluster cluster_of(const double* theta, const AlleleClass& cls, int y) {
   return cl;
 }
 
-BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array_type) {
+BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, ArrayType array_type) {
   BFactor f;
   if (b_kernel_applies(b, cls, array_type)) {
     f.value = normal_density(b, cl.mu_b, cl.s2_b);
@@ -27,7 +27,7 @@ BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array
 
 void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
                             const std::vector<AlleleClass>& classes,
-                            const std::vector<int>& subjects, const DATA& data, char array_type) {
+                            const std::vector<int>& subjects, const DATA& data, ArrayType array_type) {
   C = classes.size();
   f.resize(subjects.size() * C);
   for (std::size_t a = 0; a < subjects.size(); ++a) {
@@ -40,22 +40,22 @@ void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
 }
 
 void add_intensity_terms(double* U, Information E, const AlleleClass& cls, const Cluster& cl,
-                         int y, double x, double b, char array_type, double rho) {
+                         int y, double x, double b, ArrayType array_type, double rho) {
   add_normal_terms(U, E, cls.r_mean[y], cls.r_logvar[y], rho, x - cl.mu_r, cl.s2_r);
   if (!b_kernel_applies(b, cls, array_type)) return;
-  if (array_type == 'I' && cls.homozygous)
+  if (array_type == ArrayType::kLrrBaf && cls.homozygous)
     add_logvar_terms(U, E, cls.b_logvar[y], rho, b - cl.mu_b, cl.s2_b);
   else
     add_normal_terms(U, E, cls.b_mean[y], cls.b_logvar[y], rho, b - cl.mu_b, cl.s2_b);
 }
 
 void add_intensity_score(SparseScore& s, const AlleleClass& cls, const Cluster& cl, int y,
-                         double x, double b, char array_type) {
+                         double x, double b, ArrayType array_type) {
   const double er = x - cl.mu_r;
   s.add(cls.r_mean[y], er / cl.s2_r);
   s.add(cls.r_logvar[y], -0.5 * (1.0 - er * er / cl.s2_r));
   if (!b_kernel_applies(b, cls, array_type)) return;
   const double eb = b - cl.mu_b;
-  if (!(array_type == 'I' && cls.homozygous)) s.add(cls.b_mean[y], eb / cl.s2_b);
+  if (!(array_type == ArrayType::kLrrBaf && cls.homozygous)) s.add(cls.b_mean[y], eb / cl.s2_b);
   s.add(cls.b_logvar[y], -0.5 * (1.0 - eb * eb / cl.s2_b));
 }

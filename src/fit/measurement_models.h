@@ -105,18 +105,18 @@ struct BFactor {
   double value = 0.0;
   bool kernel = false;
 };
-BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array_type);
+BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, ArrayType array_type);
 
 // Whether the kernel gives the B factor (BFactor::kernel) without evaluating it: always
 // off 'I' arrays and for heterozygous classes, else only strictly inside the bounds.
-inline bool b_kernel_applies(double b, const AlleleClass& cls, char array_type) {
+inline bool b_kernel_applies(double b, const AlleleClass& cls, ArrayType array_type) {
   const bool inside = kBLowerBound < b && b < kBUpperBound;
-  return array_type != 'I' || inside || !cls.homozygous;
+  return array_type != ArrayType::kLrrBaf || inside || !cls.homozygous;
 }
 
 // R and B factors of one subject in one class.
 inline double class_density(double x, double b, const AlleleClass& cls, const Cluster& cl,
-                            char array_type) {
+                            ArrayType array_type) {
   return normal_density(x, cl.mu_r, cl.s2_r) * b_factor(b, cls, cl, array_type).value;
 }
 
@@ -129,19 +129,19 @@ struct ClassDensities {
   std::size_t C = 0;
 
   void update(const std::vector<Cluster> (&cluster)[2], const std::vector<AlleleClass>& classes,
-              const std::vector<int>& subjects, const DATA& data, char array_type);
+              const std::vector<int>& subjects, const DATA& data, ArrayType array_type);
   double at(int a, int c) const { return f[static_cast<std::size_t>(a) * C + c]; }
 };
 
 // Adds, with weight rho, the intensity part of the complete-data score to U and the
-// complete-data information to E (upper triangle, 1-based) for a subject with status y,
+// complete-data information to E (upper triangle) for a subject with status y,
 // intensities x and b in class cls.
 void add_intensity_terms(double* U, Information E, const AlleleClass& cls, const Cluster& cl,
-                         int y, double x, double b, char array_type, double rho);
+                         int y, double x, double b, ArrayType array_type, double rho);
 
 // Appends the intensity entries of the complete-data score of the same subject and class.
 void add_intensity_score(SparseScore& s, const AlleleClass& cls, const Cluster& cl, int y,
-                         double x, double b, char array_type);
+                         double x, double b, ArrayType array_type);
 
 // The two measurement models behind one interface, for class models that take the
 // measurement model as a template parameter. Subjects are the included subjects in index

@@ -3,6 +3,7 @@
 // Model: included subjects i with status y_i and intensity R_i; latent total class k among
 // the present classes; class weights e_ref = 1, e_k = exp(alpha_k); eta_k = beta . a(k).
 //   P(K = k | Y = y) = w[y][k] / W[y],   w[y][k] = e_k exp(y eta_k),  W[y] = sum_k w[y][k]
+//   (the retrospective class model that the SNP fit shares, fit/retrospective_classes.h)
 //   R | K = k, Y = y ~ N(mu[g][k], sigma2[g][k]),   g = y * differential_measurement_errors
 //   l(theta) = sum_i log sum_k w[y_i][k] / W[y_i] phi(R_i; mu, sigma2)
 // theta: beta (disease block), alpha (frequency log-ratios), R means, R log-variances.
@@ -22,52 +23,43 @@
 #include "fit/fit.h"
 #include "fit/information.h"
 #include "fit/measurement_models.h"
+#include "fit/retrospective_classes.h"
 
 namespace {
 
 constexpr int kClasses = 3;
 
-// Model tables of the current theta.
-struct Tables {
-  double w[2][kClasses] = {};
-  double W[2] = {};
-  double pi[kClasses] = {};  // class frequencies (H)
-  double g[kClasses] = {};   // class probabilities among cases (G)
-};
-
-void compute_tables(Tables& t, const double* theta, const std::vector<int>& classes,
-                    const std::vector<std::vector<double>>& a, const PARA& para) {
+// The design vectors A(k) of the three total classes.
+std::vector<std::vector<double>> design_vectors(const PARA& para) {
   const int D = para.design().num_disease_coefs;
-  double d = 0.0;
-  t.W[0] = t.W[1] = 0.0;
-  for (const int k : classes) {
-    const double e = k == para.ref_cn_class ? 1.0 : std::exp(theta[frequency_slot(para, k)]);
-    double eta = 0.0;
-    for (int u = 0; u < D; ++u) eta += theta[u] * a[k][u];
-    t.w[0][k] = e;
-    t.w[1][k] = e * std::exp(eta);
-    t.W[0] += t.w[0][k];
-    t.W[1] += t.w[1][k];
-    d += e;
-  }
-  for (const int k : classes) {
-    t.pi[k] = t.w[0][k] / d;
-    t.g[k] = t.w[1][k] / t.W[1];
-  }
+  std::vector<std::vector<double>> a(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
+  for (int k = 0; k < kClasses; ++k) disease_design(a[k].data(), k, 0, nullptr, para);
+  return a;
 }
 
-double log_likelihood(const Tables& t, const TotalClassMeasurement& m,
-                      const std::vector<int>& subjects, const std::vector<int>& classes,
-                      const DATA& data) {
+double log_likelihood(const RetrospectiveClasses& t, const TotalClassMeasurement& m,
+                      const std::vector<int>& subjects, const DATA& data, int num_classes) {
   double ell = 0.0;
-  const int C = static_cast<int>(classes.size());
   for (std::size_t a = 0; a < subjects.size(); ++a) {
     const int y = data.disease_status[subjects[a]];
     double sum = 0.0;
-    for (int c = 0; c < C; ++c) sum += m.density(static_cast<int>(a), c) * t.w[y][classes[c]] / t.W[y];
+    for (int c = 0; c < num_classes; ++c)
+      sum += m.density(static_cast<int>(a), c) * t.weight(y, c) / t.total(y);
     ell += std::log(sum);
   }
   return ell;
+}
+
+// The class model of the present total classes: slots and design vectors.
+RetrospectiveClasses total_class_model(const PARA& para, const std::vector<int>& classes,
+                                       const std::vector<std::vector<double>>& a) {
+  std::vector<int> slots;
+  std::vector<std::vector<double>> design;
+  for (const int k : classes) {
+    slots.push_back(k == para.ref_cn_class ? -1 : frequency_slot(para, k));
+    design.push_back(a[k]);
+  }
+  return RetrospectiveClasses(std::move(slots), std::move(design), para.design().num_disease_coefs);
 }
 
 // The engine's model of the fit.
@@ -78,10 +70,9 @@ class RetroK {
         para_(para),
         subjects_(std::move(subjects)),
         classes_(present_cn_classes(para)),
+        a_(design_vectors(para)),
+        t_(total_class_model(para, classes_, a_)),
         measurement_(data, para, subjects_) {
-    const int D = para.design().num_disease_coefs;
-    a_.assign(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
-    for (int k = 0; k < kClasses; ++k) disease_design(a_[k].data(), k, 0, nullptr, para);
     for (const int i : subjects_) {
       const int y = data.disease_status[i];
       n_case_ += y;
@@ -92,12 +83,12 @@ class RetroK {
   int num_subjects() const { return static_cast<int>(subjects_.size()); }
   int num_classes() const { return static_cast<int>(classes_.size()); }
   double update(const double* theta) {
-    compute_tables(t_, theta, classes_, a_, para_);
+    t_.update(theta, nullptr);
     measurement_.update(theta);
-    return log_likelihood(t_, measurement_, subjects_, classes_, data_);
+    return log_likelihood(t_, measurement_, subjects_, data_, num_classes());
   }
   double joint(int a, int c) const {
-    return t_.w[data_.disease_status[subjects_[a]]][classes_[c]] * measurement_.density(a, c);
+    return t_.weight(data_.disease_status[subjects_[a]], c) * measurement_.density(a, c);
   }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
@@ -113,16 +104,18 @@ class RetroK {
       const int k = classes_[c];
       const std::vector<double>& ak = a_[k];
       const int j = k != ref ? frequency_slot(para_, k) : -1;
+      const double pi = t_.probability(0, c);  // class frequency (H)
+      const double g = t_.probability(1, c);   // class probability among cases (G)
       if (k != ref) {
-        H[k] = t_.pi[k];
-        E(j, j) += n_ctrl_ * t_.pi[k];
-        G[k] = t_.g[k];
-        E(j, j) += n_case_ * t_.g[k];
+        H[k] = pi;
+        E(j, j) += n_ctrl_ * pi;
+        G[k] = g;
+        E(j, j) += n_case_ * g;
       }
       for (int u = 0; u < D; ++u) {
-        F[u] += t_.g[k] * ak[u];
-        for (int v = u; v < D; ++v) E(u, v) += n_case_ * t_.g[k] * ak[u] * ak[v];
-        if (k != ref) E(u, j) += n_case_ * t_.g[k] * ak[u];
+        F[u] += g * ak[u];
+        for (int v = u; v < D; ++v) E(u, v) += n_case_ * g * ak[u] * ak[v];
+        if (k != ref) E(u, j) += n_case_ * g * ak[u];
       }
       const int N = num_subjects();
       for (int a = 0; a < N; ++a) {
@@ -181,11 +174,11 @@ class RetroK {
   const PARA& para_;
   std::vector<int> subjects_;
   std::vector<int> classes_;
-  std::vector<std::vector<double>> a_;
+  std::vector<std::vector<double>> a_;  // A(k) of every total class
+  RetrospectiveClasses t_;
   double n_case_ = 0.0;
   double n_ctrl_ = 0.0;
   std::vector<double> F_;
-  Tables t_;
   TotalClassMeasurement measurement_;
 };
 

@@ -3,7 +3,8 @@
 // Model. Subject i (status y_i, R intensity x_i, B intensity b_i) carries a latent class
 // c = (k, l): k copies, l of them B alleles.
 //   P(c | y) = w_y(c) / S_y,   w_y(c) = e_k C(k, l) p_B^l (1 - p_B)^(k - l) exp(y beta'A(c)),
-//   e_ref = 1, e_k = exp(alpha_k), p_B = 1 / (1 + exp(-gamma)), S_y = sum over modelled c;
+//   e_ref = 1, e_k = exp(alpha_k), p_B = 1 / (1 + exp(-gamma)), S_y = sum over modelled c
+//   (the retrospective class model that the CN fit shares, fit/retrospective_classes.h);
 //   f_i(c) = phi(x_i; mu_R, s2_R) g_i(c), the R kernel times the B factor (measurement_models.h);
 //   l(theta) = sum_i log sum_c f_i(c) P(c | y_i).
 // Iteration (EM with one Newton step). E-step r[i][c] proportional to P(c | y_i) f_i(c).
@@ -11,8 +12,8 @@
 //   log-likelihood sum_i sum_c r[i][c] (log P(c | y_i) + log f_i(c)); the normaliser part
 //   -n_y log S_y of each status is taken with the exact probabilities P(c | y) over the
 //   modelled classes, so a class left out of a modelled level keeps the controls'
-//   normaliser dependent on alpha and gamma. Newton step theta += V U with V the inverse of E
-//   over the free parameters. Stop when the relative change of l is within its tolerance
+//   normaliser dependent on alpha and gamma. Newton step theta += delta with E delta = U
+//   solved over the free parameters. Stop when the relative change of l is within its tolerance
 //   and no step entry exceeds the step tolerance.
 // Finish. Louis's correction turns E into the observed information; its inverse over the
 //   free parameters is the covariance; alpha and gamma are reported as frequencies.
@@ -28,32 +29,25 @@
 #include "fit/information.h"
 #include "fit/louis.h"
 #include "fit/measurement_models.h"
+#include "fit/retrospective_classes.h"
 
 namespace {
 
+// The allele-specific classes' model: the shared retrospective class model with the
+// binomial weights of the B-allele frequency within each level.
 struct Model {
   const PARA& para;
   const std::vector<AlleleClass>& classes;
-  const std::vector<std::vector<double>>& design;  // A(c) per class
+  RetrospectiveClasses law;       // P(c | y)
   double p_B = 0.5;
-  std::vector<double> prob[2];                     // P(c | y)
+  std::vector<double> within;     // C(k, l) p_B^l (1 - p_B)^(k - l) per class
 
   void update(const double* theta) {
     const int C = static_cast<int>(classes.size());
     p_B = 1.0 / (1.0 + std::exp(-theta[ParamLayout(para).b_allele_logit()]));
-    for (int y = 0; y < 2; ++y) {
-      prob[y].resize(C);
-      double S = 0.0;
-      for (int c = 0; c < C; ++c) {
-        const AlleleClass& cls = classes[c];
-        double eta = 0.0;
-        for (int u = 0; u < para.design().num_disease_coefs; ++u) eta += theta[u] * design[c][u];
-        const double e_k = cls.slot < 0 ? 1.0 : std::exp(theta[cls.slot]);
-        prob[y][c] = e_k * binomial_weight(cls.k, cls.l, p_B, para) * std::exp(y * eta);
-        S += prob[y][c];
-      }
-      for (int c = 0; c < C; ++c) prob[y][c] /= S;
-    }
+    within.resize(static_cast<std::size_t>(C));
+    for (int c = 0; c < C; ++c) within[c] = binomial_weight(classes[c].k, classes[c].l, p_B, para);
+    law.update(theta, within.data());
   }
 
   // Sufficient statistic of (y, c) over the head positions: y A(c), the indicator of
@@ -61,11 +55,20 @@ struct Model {
   void statistic(double* t, int y, int c) const {
     const int H = ParamLayout(para).head();
     for (int u = 0; u < H; ++u) t[u] = 0.0;
-    for (int u = 0; u < para.design().num_disease_coefs; ++u) t[u] = y * design[c][u];
+    const std::vector<double>& design = law.design(c);
+    for (int u = 0; u < para.design().num_disease_coefs; ++u) t[u] = y * design[u];
     if (classes[c].slot >= 0) t[classes[c].slot] = 1.0;
     t[H - 1] = classes[c].l - classes[c].k * p_B;
   }
 };
+
+// The shared class model over the modelled allele-specific classes.
+RetrospectiveClasses allele_class_model(const PARA& para, const std::vector<AlleleClass>& classes,
+                                        std::vector<std::vector<double>> design) {
+  std::vector<int> slots;
+  for (const AlleleClass& cls : classes) slots.push_back(cls.slot);
+  return RetrospectiveClasses(std::move(slots), std::move(design), para.design().num_disease_coefs);
+}
 
 // The engine's model of the fit.
 class RetroKL {
@@ -76,8 +79,7 @@ class RetroKL {
         para_(para),
         subjects_(std::move(subjects)),
         classes_(std::move(classes)),
-        design_(std::move(design)),
-        model_{para, classes_, design_, 0.5, {}},
+        model_{para, classes_, allele_class_model(para, classes_, std::move(design)), 0.5, {}},
         measurement_(data, para, subjects_),
         t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
         normaliser_(ParamLayout(para).head()) {
@@ -95,13 +97,13 @@ class RetroKL {
     for (int a = 0; a < n; ++a) {
       const int y = data_.disease_status[subjects_[a]];
       double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += model_.prob[y][c] * measurement_.density(a, c);
+      for (int c = 0; c < C; ++c) sum += model_.law.probability(y, c) * measurement_.density(a, c);
       l += std::log(sum);
     }
     return l;
   }
   double joint(int a, int c) const {
-    return model_.prob[data_.disease_status[subjects_[a]]][c] * measurement_.density(a, c);
+    return model_.law.probability(data_.disease_status[subjects_[a]], c) * measurement_.density(a, c);
   }
   bool plausible(const double*) const { return true; }
 
@@ -114,7 +116,7 @@ class RetroKL {
       normaliser_.begin();
       for (int c = 0; c < C; ++c) {
         model_.statistic(t_.data(), y, c);
-        normaliser_.add(U, E, n_status_[y], model_.prob[y][c], t_.data(), classes_[c].k);
+        normaliser_.add(U, E, n_status_[y], model_.law.probability(y, c), t_.data(), classes_[c].k);
       }
       normaliser_.end(E, n_status_[y], gamma, model_.p_B);
     }
@@ -160,7 +162,6 @@ class RetroKL {
   const PARA& para_;
   std::vector<int> subjects_;
   std::vector<AlleleClass> classes_;
-  std::vector<std::vector<double>> design_;
   Model model_;
   AlleleClassMeasurement measurement_;
   double n_status_[2] = {0.0, 0.0};

@@ -11,8 +11,8 @@
 //   l(theta) = sum_i log sum_c f_i(c) P_i(y_i, c).
 // Iteration (EM with one Newton step). E-step r[i][c] proportional to P_i(y_i, c) f_i(c).
 //   U and E: score and negative Hessian of sum_i sum_c r[i][c] (log P_i(y_i, c) + log f_i(c));
-//   the normaliser part -log Z_i is formed subject by subject. Newton step theta += V U over
-//   the free parameters. Stop when no step entry exceeds the tolerance.
+//   the normaliser part -log Z_i is formed subject by subject. Newton step theta += delta, E delta
+//   = U solved over the free parameters. Stop when no step entry exceeds the tolerance.
 // Finish. Louis's correction gives the observed information; its inverse over the free
 //   parameters is the covariance; alpha and gamma are reported as frequencies.
 

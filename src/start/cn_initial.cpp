@@ -19,7 +19,7 @@ constexpr int kRefClass = 2;      // reference of the class frequencies
 constexpr int kMinPerStatus = 3;  // controls and cases a class needs to be modelled
 }  // namespace
 
-int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char array_type,
+int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, ArrayType array_type,
                    int differential_measurement_errors) {
   const int n = data.num_subjects;
   int status = 0;

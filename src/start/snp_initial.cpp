@@ -25,8 +25,7 @@ constexpr int kMaxHighCalls = 350;       // subjects called above two copies
 // Total copy number of allele class c.
 constexpr int kCopiesOf[kNumSnpClasses] = {0, 1, 1, 2, 2, 2};
 
-bool valid_input(const DATA& data, char array_type, int differential_measurement_errors) {
-  if (array_type != 'I' && array_type != 'A') return false;
+bool valid_input(const DATA& data, int differential_measurement_errors) {
   if (differential_measurement_errors != 0 && differential_measurement_errors != 1) return false;
   const auto n = static_cast<std::size_t>(data.num_subjects);
   if (data.num_subjects < 0 || data.excluded.size() < n || data.called_cn.size() < n ||
@@ -40,7 +39,7 @@ bool valid_input(const DATA& data, char array_type, int differential_measurement
 }
 
 // Dimensions, block positions and the per-probe arrays, with no class present yet.
-void write_SNP_layout(PARA& para, char array_type, int differential_measurement_errors) {
+void write_SNP_layout(PARA& para, ArrayType array_type, int differential_measurement_errors) {
   const int groups = differential_measurement_errors + 1;
   para.array_type = array_type;
   para.differential_measurement_errors = differential_measurement_errors;
@@ -48,7 +47,7 @@ void write_SNP_layout(PARA& para, char array_type, int differential_measurement_
   para.ref_allele_class = kRefAlleleClass;
   para.num_cn_classes = kNumCnClasses;
   para.num_allele_classes = kNumSnpClasses;
-  const int r_classes = array_type == 'A' ? kNumSnpClasses : kNumCnClasses;
+  const int r_classes = array_type == ArrayType::kAlleleSpecificR ? kNumSnpClasses : kNumCnClasses;
   para.num_r_means = para.num_r_logvars = groups * r_classes;
   para.num_b_means = para.num_b_logvars = groups * kNumSnpClasses;
   para.freq_start = para.design().num_disease_coefs;
@@ -89,7 +88,7 @@ void list_SNP_free_params(PARA& para) {
       if (para.cn_class_present[k] != 0) add(layout.frequency(k));
     add(layout.b_allele_logit());
   }
-  if (para.array_type == 'I') {
+  if (para.array_type == ArrayType::kLrrBaf) {
     const int G = para.differential_measurement_errors;
     for (int g = 0; g <= G; ++g)
       for (int k = 0; k < kNumCnClasses; ++k)
@@ -132,7 +131,7 @@ void fill_SNP_start(double* start, const PARA& para, const SnpCleaning& clean, d
       if (para.cn_class_present[k] != 0) start[layout.frequency(k)] = std::log((C[k] / T) / (C[2] / T));
     start[layout.b_allele_logit()] = logit(pfb);
   }
-  const bool by_allele = para.array_type == 'A';
+  const bool by_allele = para.array_type == ArrayType::kAlleleSpecificR;
   for (int g = 0; g <= para.differential_measurement_errors; ++g) {
     const SnpGroupTally& t = clean.cleaned.y[g];
     if (!by_allele) {
@@ -201,9 +200,9 @@ int screen_SNP_probe(const double* start, const PARA& para, const SnpCleaning& c
 }
 }  // namespace
 
-int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, char array_type,
+int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, ArrayType array_type,
                              int differential_measurement_errors) {
-  if (!valid_input(data, array_type, differential_measurement_errors)) {
+  if (!valid_input(data, differential_measurement_errors)) {
     // Nothing is modelled: the lists keep the disease model (and the logit) only. A flag
     // other than 0 or 1 would size the blocks from garbage; one group stands in for it.
     const bool flag_ok = differential_measurement_errors == 0 || differential_measurement_errors == 1;

@@ -20,13 +20,13 @@ struct Acceptance {
   PARA para;
   std::vector<double> s = std::vector<double>(kMaxParams, 0.0);
   std::vector<double> f;
-  Acceptance(char array_type, int dme) {
+  Acceptance(ArrayType array_type, int dme) {
     para = snp_fixture::k_only_para();
     DATA data = snp_fixture::make_data(snp_fixture::clean_probe());
     EXPECT_EQ(get_SNP_initial_Illumina(s.data(), para, data, 0.5, array_type, dme), 0);
     f = s;
   }
-  int stride() const { return para.array_type == 'A' ? 6 : 3; }
+  int stride() const { return para.array_type == ArrayType::kAlleleSpecificR ? 6 : 3; }
   double& r_mean(int g, int cls) { return f[para.r_mean_start + stride() * g + cls]; }
   double& b_mean(int g, int c) { return f[para.b_mean_start + 6 * g + c]; }
   int accept() const { return accept_fit(f.data(), s.data(), para, true) == Outcome::kOk ? 0 : 1; }
@@ -34,7 +34,7 @@ struct Acceptance {
 
 struct AcceptCase {
   std::string name;
-  char array_type;
+  ArrayType array_type;
   int dme;
   std::function<void(Acceptance&)> change;
   int expected;
@@ -43,35 +43,35 @@ struct AcceptCase {
 
 std::vector<AcceptCase> accept_cases() {
   return {
-      {"UnchangedI", 'I', 1, [](Acceptance&) {}, 0},
-      {"UnchangedA", 'A', 1, [](Acceptance&) {}, 0},
+      {"UnchangedI", ArrayType::kLrrBaf, 1, [](Acceptance&) {}, 0},
+      {"UnchangedA", ArrayType::kAlleleSpecificR, 1, [](Acceptance&) {}, 0},
       // One-copy R mean moved by more than its sd.
-      {"OneCopyMovedI", 'I', 1, [](Acceptance& a) { a.r_mean(1, 1) += 0.1; }, 1},
-      {"ClassAMovedA", 'A', 1, [](Acceptance& a) { a.r_mean(1, 1) += 0.1; }, 1},
-      {"ClassBMovedA", 'A', 0, [](Acceptance& a) { a.r_mean(0, 2) -= 0.1; }, 1},
+      {"OneCopyMovedI", ArrayType::kLrrBaf, 1, [](Acceptance& a) { a.r_mean(1, 1) += 0.1; }, 1},
+      {"ClassAMovedA", ArrayType::kAlleleSpecificR, 1, [](Acceptance& a) { a.r_mean(1, 1) += 0.1; }, 1},
+      {"ClassBMovedA", ArrayType::kAlleleSpecificR, 0, [](Acceptance& a) { a.r_mean(0, 2) -= 0.1; }, 1},
       // The entry that stride 3 would take for the cases' one-copy mean on an 'A' layout is
       // the controls' AB mean: moving it by 0.1 is no one-copy move, and the shift between
       // groups changes by less than 0.25.
-      {"ControlsABNotReadAsOneCopyA", 'A', 1, [](Acceptance& a) { a.r_mean(0, 4) += 0.1; }, 0},
+      {"ControlsABNotReadAsOneCopyA", ArrayType::kAlleleSpecificR, 1, [](Acceptance& a) { a.r_mean(0, 4) += 0.1; }, 0},
       // Case-minus-control shift of two copies against one copy.
-      {"TwoCopyShiftI", 'I', 1, [](Acceptance& a) { a.r_mean(1, 2) += 0.3; }, 1},
-      {"TwoCopyShiftA", 'A', 1, [](Acceptance& a) { a.r_mean(1, 4) += 0.3; }, 1},
-      {"ShiftBelowLimitA", 'A', 1, [](Acceptance& a) { a.r_mean(1, 4) += 0.2; }, 0},
-      {"ShiftSkippedWithOneGroupA", 'A', 0, [](Acceptance& a) { a.r_mean(0, 4) += 0.3; }, 0},
+      {"TwoCopyShiftI", ArrayType::kLrrBaf, 1, [](Acceptance& a) { a.r_mean(1, 2) += 0.3; }, 1},
+      {"TwoCopyShiftA", ArrayType::kAlleleSpecificR, 1, [](Acceptance& a) { a.r_mean(1, 4) += 0.3; }, 1},
+      {"ShiftBelowLimitA", ArrayType::kAlleleSpecificR, 1, [](Acceptance& a) { a.r_mean(1, 4) += 0.2; }, 0},
+      {"ShiftSkippedWithOneGroupA", ArrayType::kAlleleSpecificR, 0, [](Acceptance& a) { a.r_mean(0, 4) += 0.3; }, 0},
       // Without AB the shift is judged on AA.
-      {"ShiftOnAAWithoutABA", 'A', 1,
+      {"ShiftOnAAWithoutABA", ArrayType::kAlleleSpecificR, 1,
        [](Acceptance& a) {
          a.para.allele_class_present[4] = 0;
          a.r_mean(1, 3) += 0.3;
        },
        1},
-      {"UnmodelledAIsNotReadA", 'A', 1,
+      {"UnmodelledAIsNotReadA", ArrayType::kAlleleSpecificR, 1,
        [](Acceptance& a) {
          a.para.allele_class_present[1] = 0;
          a.r_mean(1, 1) += 5.0;
        },
        0},
-      {"ShiftOnBWithoutAA", 'A', 1,
+      {"ShiftOnBWithoutAA", ArrayType::kAlleleSpecificR, 1,
        [](Acceptance& a) {
          a.para.allele_class_present[1] = 0;
          a.r_mean(0, 2) -= 0.3;
@@ -79,9 +79,9 @@ std::vector<AcceptCase> accept_cases() {
        },
        1},
       // The heterozygous B mean must stay within 0.13 of 0.5, when AB is modelled.
-      {"ABMeanFarFromHalfI", 'I', 1, [](Acceptance& a) { a.b_mean(1, 4) = 0.64; }, 1},
-      {"ABMeanFarFromHalfA", 'A', 1, [](Acceptance& a) { a.b_mean(0, 4) = 0.36; }, 1},
-      {"ABNotModelledI", 'I', 1,
+      {"ABMeanFarFromHalfI", ArrayType::kLrrBaf, 1, [](Acceptance& a) { a.b_mean(1, 4) = 0.64; }, 1},
+      {"ABMeanFarFromHalfA", ArrayType::kAlleleSpecificR, 1, [](Acceptance& a) { a.b_mean(0, 4) = 0.36; }, 1},
+      {"ABNotModelledI", ArrayType::kLrrBaf, 1,
        [](Acceptance& a) {
          a.para.allele_class_present[4] = 0;
          a.b_mean(1, 4) = 0.0;

@@ -21,7 +21,7 @@ namespace {
 struct SnpVector {
   PARA para;
   std::vector<double> v;
-  SnpVector(char array_type, int dme) {
+  SnpVector(ArrayType array_type, int dme) {
     para = snp_fixture::k_only_para();
     DATA data = snp_fixture::make_data(snp_fixture::clean_probe());
     std::vector<double> start(kMaxParams);
@@ -42,7 +42,7 @@ struct SnpVector {
   // R entries of class c (allele class on 'A', its total class on 'I').
   int r_slot(int g, int c) const {
     const int copies[6] = {0, 1, 1, 2, 2, 2};
-    return para.array_type == 'A' ? 6 * g + c : 3 * g + copies[c];
+    return para.array_type == ArrayType::kAlleleSpecificR ? 6 * g + c : 3 * g + copies[c];
   }
   void set_r(int g, int c, double mean, double sd) {
     v[para.r_mean_start + r_slot(g, c)] = mean;
@@ -55,7 +55,7 @@ struct SnpVector {
 
 struct CheckCase {
   std::string name;
-  char array_type;
+  ArrayType array_type;
   int dme;
   std::function<void(SnpVector&)> change;
   int expected;
@@ -65,90 +65,90 @@ struct CheckCase {
 std::vector<CheckCase> check_cases() {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   std::vector<CheckCase> cases = {
-      {"PlausibleI", 'I', 1, [](SnpVector&) {}, 0},
-      {"PlausibleA", 'A', 1, [](SnpVector&) {}, 0},
-      {"ZeroCopyMeanAtThreshold", 'I', 0, [](SnpVector& s) { s.set_r(0, 0, -1.3, 0.1); }, 0},
-      {"ZeroCopyMeanAboveThreshold", 'I', 0, [](SnpVector& s) { s.set_r(0, 0, -1.29, 0.1); }, 1},
-      {"ZeroCopyAboveThresholdNotModelled", 'I', 0,
+      {"PlausibleI", ArrayType::kLrrBaf, 1, [](SnpVector&) {}, 0},
+      {"PlausibleA", ArrayType::kAlleleSpecificR, 1, [](SnpVector&) {}, 0},
+      {"ZeroCopyMeanAtThreshold", ArrayType::kLrrBaf, 0, [](SnpVector& s) { s.set_r(0, 0, -1.3, 0.1); }, 0},
+      {"ZeroCopyMeanAboveThreshold", ArrayType::kLrrBaf, 0, [](SnpVector& s) { s.set_r(0, 0, -1.29, 0.1); }, 1},
+      {"ZeroCopyAboveThresholdNotModelled", ArrayType::kLrrBaf, 0,
        [](SnpVector& s) {
          s.set_r(0, 0, -1.29, 0.1);
          s.para.cn_class_present[0] = 0;
          s.para.allele_class_present[0] = 0;
        },
        0},
-      {"ZeroCopyMeanAboveThresholdInCases", 'I', 1, [](SnpVector& s) { s.set_r(1, 0, -1.29, 0.1); }, 1},
-      {"LrrSd0_39OneCopy", 'I', 0, [](SnpVector& s) { s.set_r(0, 1, -1.0, 0.39); }, 0},
-      {"LrrSd0_41OneCopy", 'I', 0, [](SnpVector& s) { s.set_r(0, 1, -1.0, 0.41); }, 1},
-      {"LrrSd0_39TwoCopies", 'I', 0, [](SnpVector& s) { s.set_r(0, 3, 0.0, 0.39); }, 0},
-      {"LrrSd0_41TwoCopies", 'I', 0, [](SnpVector& s) { s.set_r(0, 3, 0.0, 0.41); }, 1},
-      {"LrrSd0_41ZeroCopy", 'I', 0, [](SnpVector& s) { s.set_r(0, 0, -2.0, 0.41); }, 0},
-      {"OneSdClearance", 'I', 0,
+      {"ZeroCopyMeanAboveThresholdInCases", ArrayType::kLrrBaf, 1, [](SnpVector& s) { s.set_r(1, 0, -1.29, 0.1); }, 1},
+      {"LrrSd0_39OneCopy", ArrayType::kLrrBaf, 0, [](SnpVector& s) { s.set_r(0, 1, -1.0, 0.39); }, 0},
+      {"LrrSd0_41OneCopy", ArrayType::kLrrBaf, 0, [](SnpVector& s) { s.set_r(0, 1, -1.0, 0.41); }, 1},
+      {"LrrSd0_39TwoCopies", ArrayType::kLrrBaf, 0, [](SnpVector& s) { s.set_r(0, 3, 0.0, 0.39); }, 0},
+      {"LrrSd0_41TwoCopies", ArrayType::kLrrBaf, 0, [](SnpVector& s) { s.set_r(0, 3, 0.0, 0.41); }, 1},
+      {"LrrSd0_41ZeroCopy", ArrayType::kLrrBaf, 0, [](SnpVector& s) { s.set_r(0, 0, -2.0, 0.41); }, 0},
+      {"OneSdClearance", ArrayType::kLrrBaf, 0,
        [](SnpVector& s) {
          s.set_r(0, 1, -0.5, 0.2);
          s.set_r(0, 3, 0.0, 0.25);
        },
        0},
-      {"LessThanOneSdClearance", 'I', 0,
+      {"LessThanOneSdClearance", ArrayType::kLrrBaf, 0,
        [](SnpVector& s) {
          s.set_r(0, 1, -0.5, 0.2);
          s.set_r(0, 3, 0.0, 0.35);
        },
        1},
-      {"OneCopyAboveTwoCopiesInCases", 'I', 1, [](SnpVector& s) { s.set_r(1, 1, 0.5, 0.1); }, 1},
-      {"ZeroCopyAboveOneCopy", 'I', 0,
+      {"OneCopyAboveTwoCopiesInCases", ArrayType::kLrrBaf, 1, [](SnpVector& s) { s.set_r(1, 1, 0.5, 0.1); }, 1},
+      {"ZeroCopyAboveOneCopy", ArrayType::kLrrBaf, 0,
        [](SnpVector& s) {
          s.set_r(0, 0, -1.4, 0.1);
          s.set_r(0, 1, -1.5, 0.1);
        },
        1},
-      {"NaNMeansNeverReject", 'I', 1,
+      {"NaNMeansNeverReject", ArrayType::kLrrBaf, 1,
        [nan](SnpVector& s) {
          for (int c : {0, 1, 3}) s.set_r(1, c, nan, 0.2);
          s.set_b_mean(0, 4, nan);
        },
        0},
       // With class A dropped nothing else compares the zero-copy mean.
-      {"ZeroCopyMean100A", 'A', 0,
+      {"ZeroCopyMean100A", ArrayType::kAlleleSpecificR, 0,
        [](SnpVector& s) {
          s.set_r(0, 0, 100.0, 0.1);
          s.para.allele_class_present[1] = 0;
        },
        0},
-      {"ZeroCopyMean100_5A", 'A', 0,
+      {"ZeroCopyMean100_5A", ArrayType::kAlleleSpecificR, 0,
        [](SnpVector& s) {
          s.set_r(0, 0, 100.5, 0.1);
          s.para.allele_class_present[1] = 0;
        },
        1},
-      {"ZeroCopyMean100_5NotModelledA", 'A', 0,
+      {"ZeroCopyMean100_5NotModelledA", ArrayType::kAlleleSpecificR, 0,
        [](SnpVector& s) {
          s.set_r(0, 0, 100.5, 0.1);
          s.para.allele_class_present[0] = 0;
        },
        0},
-      {"RVarianceAboveOneA", 'A', 1, [](SnpVector& s) { s.set_r(1, 5, 0.0, 1.01); }, 1},
-      {"RVarianceOneA", 'A', 1, [](SnpVector& s) { s.set_r(1, 5, 3.0, 1.0); }, 0},
-      {"BVarianceAboveOneA", 'A', 0, [](SnpVector& s) { s.set_b_sd(0, 2, 1.01); }, 1},
+      {"RVarianceAboveOneA", ArrayType::kAlleleSpecificR, 1, [](SnpVector& s) { s.set_r(1, 5, 0.0, 1.01); }, 1},
+      {"RVarianceOneA", ArrayType::kAlleleSpecificR, 1, [](SnpVector& s) { s.set_r(1, 5, 3.0, 1.0); }, 0},
+      {"BVarianceAboveOneA", ArrayType::kAlleleSpecificR, 0, [](SnpVector& s) { s.set_b_sd(0, 2, 1.01); }, 1},
       // (1,1) against (2,1): the same B alleles with one more copy.
-      {"OneBAboveABA", 'A', 0,
+      {"OneBAboveABA", ArrayType::kAlleleSpecificR, 0,
        [](SnpVector& s) {
          s.set_r(0, 2, 0.1, 0.01);
          s.set_r(0, 5, 1.0, 0.2);
        },
        1},
-      {"OneBAboveAANotComparedA", 'A', 0,
+      {"OneBAboveAANotComparedA", ArrayType::kAlleleSpecificR, 0,
        [](SnpVector& s) {
          s.set_r(0, 2, -0.5, 0.01);
          s.set_r(0, 3, -0.6, 0.01);
        },
        0},
-      {"SeparationBAgainstBBA", 'A', 0,
+      {"SeparationBAgainstBBA", ArrayType::kAlleleSpecificR, 0,
        [](SnpVector& s) {
          s.set_r(0, 2, -0.3, 0.2);
          s.set_r(0, 5, 0.0, 0.2);
        },
        1},
-      {"SeparationBAgainstABNotTestedA", 'A', 0,
+      {"SeparationBAgainstABNotTestedA", ArrayType::kAlleleSpecificR, 0,
        [](SnpVector& s) {
          s.set_r(0, 2, -0.3, 0.2);
          s.set_r(0, 4, 0.0, 0.2);
@@ -161,13 +161,13 @@ std::vector<CheckCase> check_cases() {
   for (int c = 1; c < 6; ++c)
     for (double sd : {0.24, 0.26})
       cases.push_back({"BafSd" + std::to_string(static_cast<int>(sd * 100)) + "Class" + std::to_string(c),
-                       'I', 1, [c, sd](SnpVector& s) { s.set_b_sd(1, c, sd); }, sd > 0.25 ? 1 : 0});
-  cases.push_back({"BafSd26ZeroCopy", 'I', 1, [](SnpVector& s) { s.set_b_sd(0, 0, 0.26); }, 0});
+                       ArrayType::kLrrBaf, 1, [c, sd](SnpVector& s) { s.set_b_sd(1, c, sd); }, sd > 0.25 ? 1 : 0});
+  cases.push_back({"BafSd26ZeroCopy", ArrayType::kLrrBaf, 1, [](SnpVector& s) { s.set_b_sd(0, 0, 0.26); }, 0});
   // AB below AA, or BB below AB, on either array.
-  for (char a : {'I', 'A'}) {
-    cases.push_back({std::string("ABBelowAA") + a, a, 0, [](SnpVector& s) { s.set_b_mean(0, 4, -0.01); }, 1});
-    cases.push_back({std::string("BBBelowAB") + a, a, 1, [](SnpVector& s) { s.set_b_mean(1, 5, 0.4); }, 1});
-    cases.push_back({std::string("BBelowA") + a, a, 1, [](SnpVector& s) { s.set_b_mean(1, 2, -0.1); }, 1});
+  for (const ArrayType a : {ArrayType::kLrrBaf, ArrayType::kAlleleSpecificR}) {
+    cases.push_back({std::string("ABBelowAA") + letter_of(a), a, 0, [](SnpVector& s) { s.set_b_mean(0, 4, -0.01); }, 1});
+    cases.push_back({std::string("BBBelowAB") + letter_of(a), a, 1, [](SnpVector& s) { s.set_b_mean(1, 5, 0.4); }, 1});
+    cases.push_back({std::string("BBelowA") + letter_of(a), a, 1, [](SnpVector& s) { s.set_b_mean(1, 2, -0.1); }, 1});
   }
   return cases;
 }

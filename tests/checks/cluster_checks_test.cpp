@@ -73,7 +73,7 @@ TEST(ClusterChecksCN, Cases) {
 }
 
 // SNP layout: R blocks by total class ('I') or allele-specific class ('A'), then B blocks.
-PARA snp_para(char type, std::vector<int> cn_present, std::vector<int> allele_present) {
+PARA snp_para(ArrayType type, std::vector<int> cn_present, std::vector<int> allele_present) {
   PARA p;
   p.array_type = type;
   p.num_cn_classes = 3;
@@ -81,7 +81,7 @@ PARA snp_para(char type, std::vector<int> cn_present, std::vector<int> allele_pr
   p.differential_measurement_errors = 0;
   p.cn_class_present = std::move(cn_present);
   p.allele_class_present = std::move(allele_present);
-  const int r = type == 'A' ? 6 : 3;
+  const int r = type == ArrayType::kAlleleSpecificR ? 6 : 3;
   p.r_mean_start = 0;
   p.r_logvar_start = r;
   p.b_mean_start = 2 * r;
@@ -168,7 +168,7 @@ TEST(ClusterChecksSNP, IlluminaCases) {
   for (const Case& c : cases) {
     std::vector<double> v = snp_vector_I();
     c.change(v);
-    EXPECT_EQ(check_cluster_means_SNP(v.data(), snp_para('I', c.cn_present, all_alleles)),
+    EXPECT_EQ(check_cluster_means_SNP(v.data(), snp_para(ArrayType::kLrrBaf, c.cn_present, all_alleles)),
               c.expected)
         << c.name;
   }
@@ -185,7 +185,7 @@ TEST(ClusterChecksSNP, AffymetrixCases) {
     v[12 + c] = b_mean[c];
     v[18 + c] = std::log(0.01);
   }
-  const PARA p = snp_para('A', {1, 1, 1}, {1, 1, 1, 1, 1, 1});
+  const PARA p = snp_para(ArrayType::kAlleleSpecificR, {1, 1, 1}, {1, 1, 1, 1, 1, 1});
   EXPECT_EQ(check_cluster_means_SNP(v.data(), p), 0);
   v[0] = 100.0;
   EXPECT_EQ(check_cluster_means_SNP(v.data(), p), 0);

@@ -53,7 +53,7 @@ TEST(DesignVector, KOnlyHasNoIntercept) {
 
 TEST(MeasurementIndicator, PicksTheSlotOfStatusAndClass) {
   for (const int dme : {0, 1})
-    for (const char type : {'I', 'A', 'T'}) {
+    for (const ArrayType type : {ArrayType::kLrrBaf, ArrayType::kAlleleSpecificR, ArrayType::kTotalOnly}) {
       PARA para = make_para_k_only();
       para.array_type = type;
       para.num_cn_classes = 3;

@@ -50,7 +50,7 @@ void sieve_probe(FitRun& run, const std::vector<Cell>& stratum0,
     run.data.covariates(i, 0) = z[i];
   }
   run.para = make_para_dependent(1);
-  run.start_status = get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 0);
+  run.start_status = get_CN_initial(run.start.data(), run.para, run.data, 2.0, ArrayType::kLrrBaf, 0);
 }
 
 TEST(CnFitEdges, NothingToFitFails) {
@@ -63,7 +63,7 @@ TEST(CnFitEdges, NothingToFitFails) {
       run.data.disease_status[i] = i % 2;
       run.data.called_cn[i] = (i / 2) % 3;
     }
-    ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 1), 0);
+    ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, ArrayType::kLrrBaf, 1), 0);
     const int P = run.para.num_params;
     const std::size_t free = run.para.free_params.size();
     EXPECT_EQ(run_fit(model_type, run, FitControl{}), 1) << model_type;
@@ -89,7 +89,7 @@ TEST(CnFitEdges, AbsentReferenceClassFails) {
       for (int j = 0; j < design_columns(model_type); ++j)
         run.data.covariates(i, j) = i % 2 == 0 ? normal(rng) : 0.0;
     }
-    ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 0), 0);
+    ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, ArrayType::kLrrBaf, 0), 0);
     ASSERT_EQ(run.para.cn_class_present, (std::vector<int>{1, 1, 0}));
     EXPECT_EQ(run_fit(model_type, run, FitControl{}), 1) << model_type;
     EXPECT_EQ(run.outcome, Outcome::kNoReferenceClass) << model_type;
@@ -158,7 +158,7 @@ TEST(CnFitEdges, SieveWithMoreRowsThanTheMatrixFails) {
     run.data.covariates(i, 1) = (i / 60) % 2;
   }
   load_probe(run.data, make_probe(settings, subjects, 0));
-  ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', 1), 0);
+  ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, ArrayType::kLrrBaf, 1), 0);
   const int P = run.para.num_params;
   EXPECT_EQ(run_fit(2, run, FitControl{}), 1);
   EXPECT_EQ(run.outcome, Outcome::kTooManyParameters);

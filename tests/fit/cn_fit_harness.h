@@ -60,7 +60,7 @@ inline void fit_simulated(FitRun& run, int model_type, const SimSettings& settin
   run.data = data_from_subjects(subjects, design_columns(model_type));
   load_probe(run.data, make_probe(settings, subjects, probe_index));
   run.cov = Matrix();
-  run.start_status = get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', dme);
+  run.start_status = get_CN_initial(run.start.data(), run.para, run.data, 2.0, ArrayType::kLrrBaf, dme);
   if (run.start_status == 0) run.fit_status = run_fit(model_type, run, control);
 }
 

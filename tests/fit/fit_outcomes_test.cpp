@@ -38,7 +38,7 @@ Probe cn_probe(int model_type) {
   p.data = data_from_subjects(subjects, design_columns(model_type));
   load_probe(p.data, make_probe(settings, subjects, 0));
   p.start.assign(kMaxParams, 0.0);
-  EXPECT_EQ(get_CN_initial(p.start.data(), p.para, p.data, 2.0, 'I', 0), 0);
+  EXPECT_EQ(get_CN_initial(p.start.data(), p.para, p.data, 2.0, ArrayType::kLrrBaf, 0), 0);
   return p;
 }
 

@@ -73,11 +73,11 @@ TEST(ParamLayout, NamesEveryPositionOfTheStartedVector) {
       run.para = para_for_model(model_type);
       run.data = data_from_subjects(subjects, design_columns(model_type));
       load_probe(run.data, make_probe(settings, subjects, 0));
-      ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', dme), 0);
+      ASSERT_EQ(get_CN_initial(run.start.data(), run.para, run.data, 2.0, ArrayType::kLrrBaf, dme), 0);
       expect_layout_covers_vector(run.para, "CN model " + std::to_string(model_type) + " dme " +
                                                 std::to_string(dme));
     }
-  for (const char array_type : {'I', 'A'})
+  for (const ArrayType array_type : {ArrayType::kLrrBaf, ArrayType::kAlleleSpecificR})
     for (const bool differential : {false, true}) {
       SimSettings settings;
       settings.num_subjects = 400;
@@ -89,7 +89,7 @@ TEST(ParamLayout, NamesEveryPositionOfTheStartedVector) {
       SnpFixtureOptions options;
       options.array_type = array_type;
       const SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), options);
-      expect_layout_covers_vector(pc.para, std::string("SNP ") + array_type +
+      expect_layout_covers_vector(pc.para, std::string("SNP ") + letter_of(array_type) +
                                                (differential ? " two groups" : " one group"));
     }
 }

@@ -33,26 +33,26 @@ TEST(AlleleModel, BFactorBoundsAndPointMass) {
   struct Row {
     int k, l;
     double b;
-    char array_type;
+    ArrayType array_type;
     double value;  // < 0: the kernel
     bool kernel;
   };
   const Row rows[] = {
-      {1, 0, 0.0, 'I', 0.5, false},             // A at 0: point mass
-      {2, 0, 0.0, 'I', 0.5, false},             // AA at 0: point mass
-      {2, 2, 1.0, 'I', 0.5, false},             // BB at 1: point mass
-      {1, 1, 1.0, 'I', 0.5, false},             // B at 1
-      {2, 0, 1.0, 'I', 0.0, false},             // AA beyond the other bound: nothing
-      {2, 2, 0.0, 'I', 0.0, false},             // BB at 0: nothing
-      {2, 0, 1e-10, 'I', 0.0, false},           // exactly at the lower bound: neither
-      {2, 2, 0.9999999999, 'I', 0.0, false},    // exactly at the upper bound: neither
-      {2, 0, 2e-10, 'I', -1.0, true},           // just inside
-      {2, 2, 0.99999999989, 'I', -1.0, true},
-      {2, 1, 0.0, 'I', -1.0, true},             // AB always uses the kernel
-      {2, 1, 1.0, 'I', -1.0, true},
-      {0, 0, 0.0, 'I', -1.0, true},             // no copy: always the kernel
-      {0, 0, 1.0, 'I', -1.0, true},
-      {2, 0, 0.0, 'A', -1.0, true},             // 'A' arrays: always the kernel
+      {1, 0, 0.0, ArrayType::kLrrBaf, 0.5, false},             // A at 0: point mass
+      {2, 0, 0.0, ArrayType::kLrrBaf, 0.5, false},             // AA at 0: point mass
+      {2, 2, 1.0, ArrayType::kLrrBaf, 0.5, false},             // BB at 1: point mass
+      {1, 1, 1.0, ArrayType::kLrrBaf, 0.5, false},             // B at 1
+      {2, 0, 1.0, ArrayType::kLrrBaf, 0.0, false},             // AA beyond the other bound: nothing
+      {2, 2, 0.0, ArrayType::kLrrBaf, 0.0, false},             // BB at 0: nothing
+      {2, 0, 1e-10, ArrayType::kLrrBaf, 0.0, false},           // exactly at the lower bound: neither
+      {2, 2, 0.9999999999, ArrayType::kLrrBaf, 0.0, false},    // exactly at the upper bound: neither
+      {2, 0, 2e-10, ArrayType::kLrrBaf, -1.0, true},           // just inside
+      {2, 2, 0.99999999989, ArrayType::kLrrBaf, -1.0, true},
+      {2, 1, 0.0, ArrayType::kLrrBaf, -1.0, true},             // AB always uses the kernel
+      {2, 1, 1.0, ArrayType::kLrrBaf, -1.0, true},
+      {0, 0, 0.0, ArrayType::kLrrBaf, -1.0, true},             // no copy: always the kernel
+      {0, 0, 1.0, ArrayType::kLrrBaf, -1.0, true},
+      {2, 0, 0.0, ArrayType::kAlleleSpecificR, -1.0, true},             // 'A' arrays: always the kernel
   };
   for (const Row& row : rows) {
     AlleleClass cls;
@@ -240,7 +240,7 @@ struct MathCase {
   bool differential;
   std::uint64_t seed;
   bool effect_L = false;
-  char array_type = 'I';
+  ArrayType array_type = ArrayType::kLrrBaf;
   double blur_b = 0.05;  // extra spread of the B intensities (see blur)
 };
 
@@ -382,11 +382,11 @@ INSTANTIATE_TEST_SUITE_P(
                       MathCase{"KL_effect_L_no_BB", 0, {5}, false, 15, true},
                       MathCase{"KLZ_effect_L", 1, {}, false, 23, true},
                       MathCase{"sieve_effect_L_no_AA", 2, {3}, false, 34, true},
-                      MathCase{"KL_array_A_no_BB", 0, {5}, true, 16, false, 'A'},
-                      MathCase{"KLZ_array_A", 1, {}, false, 24, false, 'A'},
-                      MathCase{"sieve_array_A", 2, {}, false, 35, false, 'A'},
-                      MathCase{"KL_heterozygote_overlap", 0, {}, false, 17, false, 'I', 0.1},
-                      MathCase{"sieve_heterozygote_overlap", 2, {}, false, 36, false, 'I', 0.1}),
+                      MathCase{"KL_array_A_no_BB", 0, {5}, true, 16, false, ArrayType::kAlleleSpecificR},
+                      MathCase{"KLZ_array_A", 1, {}, false, 24, false, ArrayType::kAlleleSpecificR},
+                      MathCase{"sieve_array_A", 2, {}, false, 35, false, ArrayType::kAlleleSpecificR},
+                      MathCase{"KL_heterozygote_overlap", 0, {}, false, 17, false, ArrayType::kLrrBaf, 0.1},
+                      MathCase{"sieve_heterozygote_overlap", 2, {}, false, 36, false, ArrayType::kLrrBaf, 0.1}),
     [](const ::testing::TestParamInfo<MathCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -32,7 +32,7 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   for (int j = 0; j < J; ++j) design.covariate_effects(j, j) = EffectFlag::kModelled;
   list_disease_coefficients(design);
 
-  const bool by_allele = options.array_type == 'A';
+  const bool by_allele = options.array_type == ArrayType::kAlleleSpecificR;
   const int SR = by_allele ? 6 : 3;  // R parameters per group
   para.array_type = options.array_type;
   para.differential_measurement_errors = d;
@@ -189,11 +189,11 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
       if (in_model(para.design().genetic_effects(1, 1))) eta += theta[u++] * (k - 2 * l);
       for (int j = 0; j < J; ++j) eta += theta[u++] * data.covariates(i, j);
       if (J > 0) eta += theta[u++];
-      const int sr = para.array_type == 'A' ? 6 * g + c : 3 * g + k;
+      const int sr = para.array_type == ArrayType::kAlleleSpecificR ? 6 * g + c : 3 * g + k;
       const double fR = phi(x, theta[para.r_mean_start + sr], std::exp(theta[para.r_logvar_start + sr]));
       double fB = 0.0;
       const bool inside = 1e-10 < b && b < 0.9999999999;
-      if (inside || !homozygous(k, l) || para.array_type == 'A')
+      if (inside || !homozygous(k, l) || para.array_type == ArrayType::kAlleleSpecificR)
         fB = phi(b, theta[para.b_mean_start + 6 * g + c], std::exp(theta[para.b_logvar_start + 6 * g + c]));
       else if ((b < 1e-10 && l == 0) || (b > 0.9999999999 && l == k))
         fB = 0.5;

@@ -23,7 +23,7 @@ struct SnpFixtureOptions {
   int model_type = 0;         // 0 none, 1 the numeric covariates, 2 the dependent covariate
   std::vector<int> dropped;   // allele classes left out of the model
   int dependent_columns = 1;  // model 2: leading covariate columns that form the strata
-  char array_type = 'I';      // 'A': R parameters per allele class, no intensity parameter free
+  ArrayType array_type = ArrayType::kLrrBaf;      // 'A': R parameters per allele class, no intensity parameter free
 };
 
 struct SnpProbeCase {

@@ -53,7 +53,7 @@ struct Start {
 
 Start run(const std::vector<Subject>& subjects, PARA para, int dme) {
   Start s{0, std::move(para), data_of(subjects)};
-  s.status = get_CN_initial(s.v.data(), s.para, s.data, 2.0, 'I', dme);
+  s.status = get_CN_initial(s.v.data(), s.para, s.data, 2.0, ArrayType::kLrrBaf, dme);
   return s;
 }
 

@@ -27,7 +27,7 @@ struct ProbeRun {
   int status = -1;
 };
 
-ProbeRun run(const std::vector<Subject>& subjects, char array_type = 'I', int dme = 1,
+ProbeRun run(const std::vector<Subject>& subjects, ArrayType array_type = ArrayType::kLrrBaf, int dme = 1,
              ModelFamily family = ModelFamily::kRetrospective,
         double pfb = 0.5) {
   ProbeRun r;
@@ -44,7 +44,7 @@ const std::vector<int>& free_list(const PARA& para) { return para.free_params; }
 
 struct LayoutCase {
   std::string name;
-  char array_type;
+  ArrayType array_type;
   int dme;
   ModelFamily family;
   int r_mean_start, r_logvar_start, b_mean_start, b_logvar_start, num_params;
@@ -54,13 +54,13 @@ struct LayoutCase {
 
 std::vector<LayoutCase> layout_cases() {
   return {
-      {"I_TwoGroups", 'I', 1, ModelFamily::kRetrospective, 4, 10, 16, 28, 40,
+      {"I_TwoGroups", ArrayType::kLrrBaf, 1, ModelFamily::kRetrospective, 4, 10, 16, 28, 40,
        {0, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 20, 26, 29, 30, 31, 32, 33, 35, 36, 37, 38, 39}},
-      {"I_OneGroup", 'I', 0, ModelFamily::kRetrospective, 4, 7, 10, 16, 22, {0, 2, 3, 5, 6, 8, 9, 14, 17, 18, 19, 20, 21}},
-      {"I_Sieve", 'I', 1, ModelFamily::kProspectiveSieve, 1, 7, 13, 25, 37,
+      {"I_OneGroup", ArrayType::kLrrBaf, 0, ModelFamily::kRetrospective, 4, 7, 10, 16, 22, {0, 2, 3, 5, 6, 8, 9, 14, 17, 18, 19, 20, 21}},
+      {"I_Sieve", ArrayType::kLrrBaf, 1, ModelFamily::kProspectiveSieve, 1, 7, 13, 25, 37,
        {0, 2, 3, 5, 6, 8, 9, 11, 12, 17, 23, 26, 27, 28, 29, 30, 32, 33, 34, 35, 36}},
-      {"A_TwoGroups", 'A', 1, ModelFamily::kRetrospective, 4, 16, 28, 40, 52, {0, 2, 3}},
-      {"A_OneGroupSieve", 'A', 0, ModelFamily::kProspectiveSieve, 1, 7, 13, 19, 25, {0}},
+      {"A_TwoGroups", ArrayType::kAlleleSpecificR, 1, ModelFamily::kRetrospective, 4, 16, 28, 40, 52, {0, 2, 3}},
+      {"A_OneGroupSieve", ArrayType::kAlleleSpecificR, 0, ModelFamily::kProspectiveSieve, 1, 7, 13, 19, 25, {0}},
   };
 }
 
@@ -79,7 +79,7 @@ TEST_P(SnpLayout, PositionsAndFreeParameters) {
   EXPECT_EQ(p.num_allele_classes, 6);
   EXPECT_EQ(p.ref_cn_class, 2);
   EXPECT_EQ(p.ref_allele_class, 4);
-  EXPECT_EQ(p.num_r_means, groups * (c.array_type == 'A' ? 6 : 3));
+  EXPECT_EQ(p.num_r_means, groups * (c.array_type == ArrayType::kAlleleSpecificR ? 6 : 3));
   EXPECT_EQ(p.num_r_logvars, p.num_r_means);
   EXPECT_EQ(p.num_b_means, groups * 6);
   EXPECT_EQ(p.num_b_logvars, groups * 6);
@@ -146,13 +146,13 @@ void expect_start_values(const ProbeRun& r) {
       const int k = copies[c];
       const Moments lrr = moments(r, g, [&](int i) { return r.data.called_cn[i] == k; },
                                   [&](int i) { return r.data.intensity_r[i]; });
-      const int rm = p.array_type == 'A' ? p.r_mean_start + 6 * g + c : p.r_mean_start + 3 * g + k;
-      const int rv = p.array_type == 'A' ? p.r_logvar_start + 6 * g + c : p.r_logvar_start + 3 * g + k;
+      const int rm = p.array_type == ArrayType::kAlleleSpecificR ? p.r_mean_start + 6 * g + c : p.r_mean_start + 3 * g + k;
+      const int rv = p.array_type == ArrayType::kAlleleSpecificR ? p.r_logvar_start + 6 * g + c : p.r_logvar_start + 3 * g + k;
       const int bm = p.b_mean_start + 6 * g + c, bv = p.b_logvar_start + 6 * g + c;
       if (p.allele_class_present[c] == 0) {
         EXPECT_EQ(s[bm], 0.0);
         EXPECT_EQ(s[bv], 0.0);
-        if (p.array_type == 'A') {
+        if (p.array_type == ArrayType::kAlleleSpecificR) {
           EXPECT_EQ(s[rm], 0.0);
         }
         continue;
@@ -177,9 +177,9 @@ void expect_start_values(const ProbeRun& r) {
 }
 
 TEST(SnpStart, ValuesFromCleanedClasses) {
-  for (char array_type : {'I', 'A'})
+  for (ArrayType array_type : {ArrayType::kLrrBaf, ArrayType::kAlleleSpecificR})
     for (int dme : {0, 1}) {
-      SCOPED_TRACE(std::string("array ") + array_type + " groups " + std::to_string(dme + 1));
+      SCOPED_TRACE(std::string("array ") + letter_of(array_type) + " groups " + std::to_string(dme + 1));
       const ProbeRun r = run(snp_fixture::clean_probe(), array_type, dme);
       ASSERT_EQ(r.status, 0);
       expect_start_values(r);
@@ -193,7 +193,7 @@ TEST(SnpStart, OneGroupStartsFromControls) {
   std::vector<Subject> s = snp_fixture::clean_probe();
   for (Subject& x : s)
     if (x.y == 1 && x.cn == 2) x.r += 0.1;
-  const ProbeRun r = run(s, 'I', 0);
+  const ProbeRun r = run(s, ArrayType::kLrrBaf, 0);
   ASSERT_EQ(r.status, 0);
   const Moments controls = moments(r, 0, [&](int i) { return r.data.called_cn[i] == 2; },
                                    [&](int i) { return r.data.intensity_r[i]; });
@@ -202,7 +202,7 @@ TEST(SnpStart, OneGroupStartsFromControls) {
 }
 
 TEST(SnpStart, SieveHasNoFrequencyBlock) {
-  const ProbeRun r = run(snp_fixture::clean_probe(), 'I', 1, ModelFamily::kProspectiveSieve);
+  const ProbeRun r = run(snp_fixture::clean_probe(), ArrayType::kLrrBaf, 1, ModelFamily::kProspectiveSieve);
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.para.r_mean_start, r.para.freq_start);
   // The first entry after the disease model is the controls' zero-copy R mean (absent).
@@ -338,8 +338,8 @@ class SnpScreening : public testing::TestWithParam<StatusCase> {};
 
 TEST_P(SnpScreening, Status) {
   const StatusCase& c = GetParam();
-  EXPECT_EQ(run(c.subjects(), 'I', c.dme).status, c.expected) << "array I";
-  EXPECT_EQ(run(c.subjects(), 'A', c.dme).status, c.expected_a) << "array A";
+  EXPECT_EQ(run(c.subjects(), ArrayType::kLrrBaf, c.dme).status, c.expected) << "array I";
+  EXPECT_EQ(run(c.subjects(), ArrayType::kAlleleSpecificR, c.dme).status, c.expected_a) << "array A";
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, SnpScreening, testing::ValuesIn(status_cases()),
@@ -349,9 +349,9 @@ TEST(SnpScreening, BAlleleFrequencyWithoutFiniteLogit) {
   for (const ModelFamily family : {ModelFamily::kRetrospective, ModelFamily::kProspectiveSieve}) {
     for (double pfb : {0.0, 1.0, kNaN, 1.5, -0.1}) {
       SCOPED_TRACE("pfb " + std::to_string(pfb) + " sieve " + std::to_string(family == ModelFamily::kProspectiveSieve));
-      EXPECT_EQ(run(snp_fixture::clean_probe(), 'I', 1, family, pfb).status, 1);
+      EXPECT_EQ(run(snp_fixture::clean_probe(), ArrayType::kLrrBaf, 1, family, pfb).status, 1);
     }
-    EXPECT_EQ(run(snp_fixture::clean_probe(), 'I', 1, family, 0.3).status, 0);
+    EXPECT_EQ(run(snp_fixture::clean_probe(), ArrayType::kLrrBaf, 1, family, 0.3).status, 0);
   }
 }
 
@@ -368,16 +368,15 @@ TEST(SnpInvalidInput, RejectedWithStatus3) {
   struct Bad {
     std::string name;
     std::vector<Subject> subjects;
-    char array_type;
+    ArrayType array_type;
     int dme;
   };
   const std::vector<Bad> bad = {
-      {"NegativeCall", subjects_with(0, -1), 'I', 1},
-      {"StatusTwo", subjects_with(2, 2), 'I', 1},
-      {"NegativeStatus", subjects_with(-1, 2), 'A', 0},
-      {"ArrayT", snp_fixture::clean_probe(), 'T', 1},
-      {"GroupsFlag2", snp_fixture::clean_probe(), 'I', 2},
-      {"GroupsFlagHuge", snp_fixture::clean_probe(), 'A', 1 << 30},
+      {"NegativeCall", subjects_with(0, -1), ArrayType::kLrrBaf, 1},
+      {"StatusTwo", subjects_with(2, 2), ArrayType::kLrrBaf, 1},
+      {"NegativeStatus", subjects_with(-1, 2), ArrayType::kAlleleSpecificR, 0},
+      {"GroupsFlag2", snp_fixture::clean_probe(), ArrayType::kLrrBaf, 2},
+      {"GroupsFlagHuge", snp_fixture::clean_probe(), ArrayType::kAlleleSpecificR, 1 << 30},
   };
   for (const Bad& b : bad) {
     SCOPED_TRACE(b.name);
@@ -397,7 +396,7 @@ TEST(SnpInvalidInput, ShortSubjectArrays) {
   DATA data = snp_fixture::make_data(snp_fixture::clean_probe());
   data.num_subjects += 1;
   std::vector<double> start(kMaxParams);
-  EXPECT_EQ(get_SNP_initial_Illumina(start.data(), para, data, 0.5, 'I', 1), 3);
+  EXPECT_EQ(get_SNP_initial_Illumina(start.data(), para, data, 0.5, ArrayType::kLrrBaf, 1), 3);
 }
 
 // A disease model so large that the vector would pass the driver's 200 entries is refused
@@ -408,11 +407,11 @@ TEST(SnpInvalidInput, VectorLongerThanDriversRoom) {
   edit_design(r.para).num_disease_coefs = 170;  // 170 + 3 + 12 + 24 = 209 entries
   r.data = snp_fixture::make_data(snp_fixture::clean_probe());
   std::vector<double> start(kMaxParams, 7.0);
-  EXPECT_EQ(get_SNP_initial_Illumina(start.data(), r.para, r.data, 0.5, 'I', 1), 3);
+  EXPECT_EQ(get_SNP_initial_Illumina(start.data(), r.para, r.data, 0.5, ArrayType::kLrrBaf, 1), 3);
   EXPECT_EQ(r.para.num_params, 209);
   for (double v : start) EXPECT_EQ(v, 7.0);
   edit_design(r.para).num_disease_coefs = 161;  // exactly 200
-  EXPECT_EQ(get_SNP_initial_Illumina(start.data(), r.para, r.data, 0.5, 'I', 1), 0);
+  EXPECT_EQ(get_SNP_initial_Illumina(start.data(), r.para, r.data, 0.5, ArrayType::kLrrBaf, 1), 0);
 }
 
 }  // namespace

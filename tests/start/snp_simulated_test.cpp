@@ -14,11 +14,11 @@
 namespace {
 
 TEST(SnpSimulated, StartNearTheSimulatedClusters) {
-  for (char array_type : {'I', 'A'})
+  for (ArrayType array_type : {ArrayType::kLrrBaf, ArrayType::kAlleleSpecificR})
     for (int dme : {0, 1}) {
-      SCOPED_TRACE(std::string("array ") + array_type + " differential " + std::to_string(dme));
+      SCOPED_TRACE(std::string("array ") + letter_of(array_type) + " differential " + std::to_string(dme));
       SimSettings s;
-      s.array_type = array_type;
+      s.array_type = letter_of(array_type);
       s.differential = dme == 1;
       s.num_probes = 8;
       s.seed = 3;
@@ -41,8 +41,8 @@ TEST(SnpSimulated, StartNearTheSimulatedClusters) {
         ASSERT_EQ(get_SNP_initial_Illumina(start.data(), para, data, probe.pfb, array_type, dme), 0) << p;
         EXPECT_DOUBLE_EQ(start[para.freq_start + 2], std::log(probe.pfb / (1.0 - probe.pfb)));
         ASSERT_EQ(para.allele_class_present[4], 1);
-        const int stride = array_type == 'A' ? 6 : 3;
-        const int two = array_type == 'A' ? 4 : 2;  // the AB entry on 'A' arrays
+        const int stride = array_type == ArrayType::kAlleleSpecificR ? 6 : 3;
+        const int two = array_type == ArrayType::kAlleleSpecificR ? 4 : 2;  // the AB entry on 'A' arrays
         for (int g = 0; g <= dme; ++g) {
           EXPECT_NEAR(start[para.r_mean_start + stride * g + two], mean[g], 0.03);
           EXPECT_NEAR(std::exp(start[para.r_logvar_start + stride * g + two] / 2.0) / sd[g], 1.0, 0.15);
