@@ -254,7 +254,7 @@ IntensityCalls intensity_consistent_calls(const DATA& data, bool snp_probe) {
 }
 
 int get_robust_initial(double* start, double* reference, PARA& para, DATA& data, double pfb,
-                       bool snp_probe, char array_type, int differential_measurement_errors) {
+                       bool snp_probe, ArrayType array_type, int differential_measurement_errors) {
   IntensityCalls judged_calls = intensity_consistent_calls(data, snp_probe);
   // The stated start reads (and rewrites) data.called_cn: it gets the reassigned calls,
   // and the caller's are put back afterwards.

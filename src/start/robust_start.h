@@ -14,6 +14,7 @@
 
 #include <vector>
 
+#include "core/array_type.h"
 #include "core/data.h"
 #include "core/para.h"
 
@@ -56,4 +57,4 @@ IntensityCalls intensity_consistent_calls(const DATA& data, bool snp_probe);
 // `excluded` flags of `data`, never its calls. Returns the start status (0 usable) in
 // the codes of the stated start.
 int get_robust_initial(double* start, double* reference, PARA& para, DATA& data, double pfb,
-                       bool snp_probe, char array_type, int differential_measurement_errors);
+                       bool snp_probe, ArrayType array_type, int differential_measurement_errors);

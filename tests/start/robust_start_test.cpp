@@ -114,7 +114,7 @@ TEST(RobustInitial, CnStartAndReferenceSitOnTheTrueClusters) {
     const std::vector<int> given = data.called_cn;
     PARA para = make_para_k_only();
     std::vector<double> start(kMaxParams, 0.0), reference(kMaxParams, 0.0);
-    ASSERT_EQ(get_robust_initial(start.data(), reference.data(), para, data, 2.0, false, 'I', dme), 0);
+    ASSERT_EQ(get_robust_initial(start.data(), reference.data(), para, data, 2.0, false, ArrayType::kLrrBaf, dme), 0);
     EXPECT_EQ(data.called_cn, given);
     const ParamLayout layout(para);
     for (int g = 0; g <= dme; ++g) {
