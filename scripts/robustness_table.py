@@ -94,6 +94,7 @@ class Tally:
         self.probes = 0
         self.na = Counter()
         self.rescued = 0
+        self.continued = 0
         self.null_chi2 = []
         self.null_small_p = 0
         self.null_reported = 0
@@ -115,6 +116,8 @@ class Tally:
                 self.na[row["OUTCOME"]] += 1
             elif row["PATH"] == "rescued":
                 self.rescued += 1
+            elif row["PATH"] == "continued":
+                self.continued += 1
             chi2 = float(row["CHISQ"]) if ok else 0.0
             p = float(row["P"]) if ok else 1.0
             if ok:
@@ -148,12 +151,13 @@ class Tally:
         # Every rescued probe was turned down by the stated path, which alone leaves NA + rescued.
         stated_na = 100.0 * (na + self.rescued) / self.probes
         return [str(self.probes), f"{100.0 * na / self.probes:.1f}", f"{stated_na:.1f}", tallies or "-",
-                str(self.rescued),
+                str(self.rescued), str(self.continued),
                 f"{m}", f"{lam:.3f}", f"{100 * small:.1f} ± {200 * sd:.1f}", f"{100 * power:.1f}",
                 f"{100 * cover:.1f}", f"{mean_chi2:.2f}", ratio]
 
 
-HEADER = ["probes", "NA %", "NA % stated path alone", "NA outcomes (most frequent)", "rescued", "null probes", "null λ",
+HEADER = ["probes", "NA %", "NA % stated path alone", "NA outcomes (most frequent)", "rescued",
+          "continued by the certificate", "null probes", "null λ",
           "null p<0.05 % (± 2 sd)", "power %", "95% CI covers OR %", "mean χ² assoc. (NA = 0)",
           "χ² / calls-only"]
 

@@ -114,10 +114,16 @@ inline constexpr const OutcomeDescription& describe(Outcome outcome) {
   return kOutcomeDescriptions[static_cast<int>(outcome)];
 }
 
-// Which path of the fit gave a probe's result: the stated iteration from the stated
-// start, or a rescue (safeguarded steps, a robust start, a continuation to the maximum).
-enum class FitPath { kStated, kRescued };
+// Which path of the fit gave a probe's result: the stated iteration from the stated start;
+// that iteration stopped short of its maximum and continued there by damped Newton steps
+// (the certificate); or a rescue (safeguarded steps after a failed step, a robust start).
+enum class FitPath { kStated, kContinued, kRescued };
 
 inline constexpr std::string_view path_code(FitPath path) {
-  return path == FitPath::kStated ? "stated" : "rescued";
+  switch (path) {
+    case FitPath::kStated: return "stated";
+    case FitPath::kContinued: return "continued";
+    case FitPath::kRescued: return "rescued";
+  }
+  return "rescued";
 }

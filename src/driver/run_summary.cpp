@@ -39,6 +39,7 @@ void RunSummary::add(Outcome outcome, double statistic, int degrees_of_freedom,
   ++counts_[static_cast<int>(outcome)];
   if (outcome != Outcome::kOk) return;
   if (path == FitPath::kRescued) ++rescued_;
+  if (path == FitPath::kContinued) ++continued_;
   statistics_.push_back(statistic);
   if (degrees_of_freedom_ == 0) degrees_of_freedom_ = degrees_of_freedom;
   else if (degrees_of_freedom_ != degrees_of_freedom) degrees_of_freedom_ = -1;
@@ -69,6 +70,8 @@ std::string RunSummary::lines(double wall_seconds, double cpu_seconds) const {
             std::string(describe(failed[f]).code);
   }
   if (rescued_ > 0) text += "; " + with_thousands(rescued_) + " rescued";
+  if (continued_ > 0)
+    text += (rescued_ > 0 ? ", " : "; ") + with_thousands(continued_) + " continued";
   text += "\n";
   if (statistics_.empty()) {
     text += "Genomic control: lambda_GC = NA (no probe analysed)\n";

@@ -35,7 +35,8 @@ class RunSummary {
   std::array<long, kNumOutcomes> counts_{};
   std::vector<double> statistics_;  // of the analysed probes
   int degrees_of_freedom_ = 0;      // 0 until a probe is analysed, -1 when they differ
-  long rescued_ = 0;  // analysed probes whose result came from the rescue path
+  long rescued_ = 0;    // analysed probes whose result came from the rescue path
+  long continued_ = 0;  // analysed probes whose stated fit was continued to its maximum
   long below_5e8_ = 0;
   long below_1e5_ = 0;
 };

@@ -234,7 +234,7 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
     stated.score_statistic = end.statistic;
     return stated;
   }
-  result.path = FitPath::kRescued;
+  result.path = FitPath::kContinued;
   result.continued = true;
   result.rescue_steps = end.steps;
   result.outcome = end.outcome;

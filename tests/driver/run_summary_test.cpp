@@ -37,17 +37,27 @@ TEST(RunSummary, CountsOutcomesMostFrequentFirst) {
   EXPECT_EQ(summary.count(Outcome::kStartClusterCheck), 41);
 }
 
-// Rescued probes are counted among the analysed ones and named at the end of the line;
-// without any the line is as before.
-TEST(RunSummary, CountsRescuedProbes) {
-  RunSummary summary;
-  for (int i = 0; i < 1200; ++i)
-    summary.add(Outcome::kOk, 1.0, 1, 0.5, i < 1037 ? FitPath::kRescued : FitPath::kStated);
-  summary.add(Outcome::kFitSingularInformation, 0.0, 0, NAN);
-  const std::string text = summary.lines(1.0, 1.0);
-  EXPECT_EQ(text.substr(0, text.find('\n') + 1),
-            "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 1,037 rescued\n");
-  EXPECT_NE(text.find("lambda_GC = 2.1981"), std::string::npos) << text;
+// Rescued and continued probes are counted among the analysed ones and named at the end of
+// the line; without any the line is as before. NA probes never count as either.
+TEST(RunSummary, CountsRescuedAndContinuedProbes) {
+  struct Case {
+    int rescued, continued;
+    const char* line;
+  };
+  for (const Case& c : {Case{1037, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 1,037 rescued\n"},
+                        Case{0, 3, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 3 continued\n"},
+                        Case{5, 2, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 5 rescued, 2 continued\n"},
+                        Case{0, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR\n"}}) {
+    RunSummary summary;
+    for (int i = 0; i < 1200; ++i)
+      summary.add(Outcome::kOk, 1.0, 1, 0.5,
+                  i < c.rescued ? FitPath::kRescued
+                  : i < c.rescued + c.continued ? FitPath::kContinued
+                                                : FitPath::kStated);
+    summary.add(Outcome::kFitSingularInformation, 0.0, 0, NAN, FitPath::kRescued);
+    const std::string text = summary.lines(1.0, 1.0);
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), c.line);
+  }
 }
 
 TEST(RunSummary, LambdaAndThresholds) {
