@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Results on called copy numbers with calling errors: a benchmark, not a test.
 #   scripts/measure-robustness.sh [--quick] [--jobs N] [--binary QUILLMARK] [--keep DIR]
+#                                 [--models "0 1 2"]
 #
 # For CN and SNP probes, models 0 (no covariate), 1 (a numeric covariate) and 2 (the
 # dependent covariate, sieve), one and two measurement groups, 2,000 subjects and 200
@@ -13,18 +14,22 @@
 # outcome tallies, rescued probes, null lambda and share of p < 0.05, power, coverage of
 # the true odds ratio, and the mean chi-square over associated probes against the
 # calls-only logistic regression. --quick runs models 0 and 2, one group and 100 probes
-# per cell (about 2 minutes on two cores; the full run about 15).
+# per cell (about 2 minutes on two cores; the full run about 15). --models runs only the
+# listed models, with the same seeds as a run of all of them, so the manifests (kept with
+# --keep) of runs of different models can be joined and given to robustness_table.py.
 set -euo pipefail
 quick=0
 jobs=2
 binary=""
 keep=""
+only_models=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
     --jobs) jobs="$2"; shift ;;
     --binary) binary=$(realpath "$2"); shift ;;
     --keep) keep="$2"; shift ;;
+    --models) only_models="$2"; shift ;;
     *) echo "Error: unknown option '$1'" >&2; exit 1 ;;
   esac
   shift
@@ -81,6 +86,7 @@ for type in CN SNP; do
         options=${options//=/ }
         for freq1 in 0.05 0.2; do
           seed=$((seed + 1))
+          if [ -n "$only_models" ] && [[ " $only_models " != *" $model "* ]]; then continue; fi
           set_dir="$dir/$type-m$model-g$group-$profile-f$freq1"
           extra=""
           [ "$model" = 1 ] && extra="--numeric-covariates 1"
