@@ -55,14 +55,18 @@ ProbeResult attempt_probe(const OPTION& option, PARA& para, DATA& data, double p
   int start_status = 0;
   if (kind == StartKind::kRobust) {
     start_status = get_robust_initial(start, work.reference.data(), para, data, pfb, snp,
-                                      option.array_type, option.differential_measurement_errors);
+                                      option.array_type, option.differential_measurement_errors,
+                                      work.selection);
     reference = work.reference.data();
   } else {
-    start_status = snp ? get_SNP_initial_Illumina(start, para, data, pfb, option.array_type,
-                                                  option.differential_measurement_errors)
-                       : get_CN_initial(start, para, data, pfb, option.array_type,
-                                        option.differential_measurement_errors);
+    start_status = snp ? get_SNP_initial_Illumina(start, para, data, data.called_cn, pfb,
+                                                  option.array_type,
+                                                  option.differential_measurement_errors, work.selection)
+                       : get_CN_initial(start, para, data, data.called_cn, pfb, option.array_type,
+                                        option.differential_measurement_errors, work.selection);
   }
+  // The fits read the start's selection from the data; the calls stay as they were read.
+  work.selection.apply_to(data.excluded);
   count_analysed(data, result);
   Outcome outcome = Outcome::kOk;
   if (start_status >= 1) outcome = start_outcome(start_status, snp);
@@ -113,12 +117,9 @@ bool rescuable(Outcome outcome) {
 }  // namespace
 
 ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work) {
-  // The stated start rewrites the calls; the rescue begins from the caller's.
-  work.calls.assign(data.called_cn.begin(), data.called_cn.end());
   ProbeResult result = attempt_probe(option, para, data, pfb, work, StartKind::kStated);
   if (work.rescue && rescuable(result.outcome)) {
     release_probe_arrays(para);
-    data.called_cn.assign(work.calls.begin(), work.calls.end());
     ProbeResult rescued = attempt_probe(option, para, data, pfb, work, StartKind::kRobust);
     if (rescued.outcome == Outcome::kOk) {
       rescued.path = FitPath::kRescued;

@@ -14,6 +14,7 @@
 #include "core/para.h"
 #include "fit/fit.h"
 #include "numeric/matrix.h"
+#include "start/probe_selection.h"
 
 // Per-probe working storage, allocated once by whoever processes probes and reused.
 struct ProbeWork {
@@ -21,7 +22,7 @@ struct ProbeWork {
   std::vector<double> fitted;      // parameter vector, kMaxParams entries
   std::vector<double> std_errors;  // kMaxParams entries
   std::vector<double> reference;   // what the rescued fit is accepted against, kMaxParams entries
-  std::vector<int> calls;          // the probe's called copy numbers as given, for the rescue
+  ProbeSelection selection;        // the subjects and working calls of the last start
   Matrix cov;                      // covariance of the disease-model coefficients
   double loglik = 0.0;
   int iterations = 0;

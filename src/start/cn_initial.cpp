@@ -19,17 +19,18 @@ constexpr int kRefClass = 2;      // reference of the class frequencies
 constexpr int kMinPerStatus = 3;  // controls and cases a class needs to be modelled
 }  // namespace
 
-int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, ArrayType array_type,
-                   int differential_measurement_errors) {
+int get_CN_initial(double* start, PARA& para, const DATA& data, const std::vector<int>& calls,
+                   double /*pfb*/, ArrayType array_type, int differential_measurement_errors,
+                   ProbeSelection& selection) {
   const int n = data.num_subjects;
   int status = 0;
 
   // Capping, and the subjects that can enter the tallies.
-  std::vector<int> capped(static_cast<std::size_t>(n));
+  selection.begin(calls, n);
+  std::vector<int>& capped = selection.calls;
   std::vector<char> usable(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    if (data.called_cn[i] > 2) data.called_cn[i] = 2;
-    capped[i] = data.called_cn[i];
+    if (capped[i] > 2) capped[i] = 2;
     const int y = data.disease_status[i];
     const bool in_model = capped[i] >= 0 && (y == 0 || y == 1);
     if (!in_model) status = 1;
@@ -97,7 +98,7 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, ArrayT
       if (present(k)) append(layout.r_logvar(g, k));
 
   // Exclusion: every flag is rewritten.
-  for (int i = 0; i < n; ++i) data.excluded[i] = usable[i] && present(capped[i]) ? 0 : 1;
+  for (int i = 0; i < n; ++i) selection.excluded[i] = usable[i] && present(capped[i]) ? 0 : 1;
 
   // Start values; group g is started from the subjects of status g.
   for (int u = 0; u < para.num_params; ++u) start[u] = 0.0;
@@ -122,4 +123,13 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, ArrayT
 
   if (status != 0) return 1;
   return check_cluster_means_CN(start, para);
+}
+
+int get_CN_initial(double* start, PARA& para, DATA& data, double pfb, ArrayType array_type,
+                   int differential_measurement_errors) {
+  ProbeSelection selection;
+  const int status = get_CN_initial(start, para, data, data.called_cn, pfb, array_type,
+                                    differential_measurement_errors, selection);
+  selection.apply_to(data.excluded);
+  return status;
 }

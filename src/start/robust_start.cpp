@@ -100,7 +100,8 @@ void for_r_entries(const PARA& para, int g, int k, Visit visit) {
 
 // EM steps of the CN intensity mixture over the included subjects, from the start and the
 // class shares of `calls`; the start keeps its values where a step is not finite.
-void refine_cn_start(double* start, const PARA& para, const DATA& data, const std::vector<int>& calls) {
+void refine_cn_start(double* start, const PARA& para, const DATA& data, const ProbeSelection& selection) {
+  const std::vector<int>& calls = selection.calls;
   const ParamLayout layout(para);
   const int G = para.differential_measurement_errors;
   const int K = kRobustClasses;
@@ -109,7 +110,7 @@ void refine_cn_start(double* start, const PARA& para, const DATA& data, const st
   double pi[kRobustClasses] = {};
   double included = 0.0;
   for (int i = 0; i < data.num_subjects; ++i) {
-    if (data.excluded[i] == 1) continue;
+    if (!selection.retained(i)) continue;
     pi[std::min(calls[i], 2)] += 1.0;
     included += 1.0;
   }
@@ -125,7 +126,7 @@ void refine_cn_start(double* start, const PARA& para, const DATA& data, const st
     double W[2][kRobustClasses] = {}, S[2][kRobustClasses] = {}, Q[2][kRobustClasses] = {};
     double share[kRobustClasses] = {};
     for (int i = 0; i < data.num_subjects; ++i) {
-      if (data.excluded[i] == 1) continue;
+      if (!selection.retained(i)) continue;
       const int g = layout.group(data.disease_status[i]);
       const double x = data.intensity_r[i];
       double w[kRobustClasses] = {};
@@ -253,22 +254,19 @@ IntensityCalls intensity_consistent_calls(const DATA& data, bool snp_probe) {
   return out;
 }
 
-int get_robust_initial(double* start, double* reference, PARA& para, DATA& data, double pfb,
-                       bool snp_probe, ArrayType array_type, int differential_measurement_errors) {
-  IntensityCalls judged_calls = intensity_consistent_calls(data, snp_probe);
-  // The stated start reads (and rewrites) data.called_cn: it gets the reassigned calls,
-  // and the caller's are put back afterwards.
-  std::vector<int>& calls = judged_calls.calls;
-  data.called_cn.swap(calls);
-  int status = snp_probe ? get_SNP_initial_Illumina(start, para, data, pfb, array_type,
-                                                    differential_measurement_errors)
-                         : get_CN_initial(start, para, data, pfb, array_type,
-                                          differential_measurement_errors);
+int get_robust_initial(double* start, double* reference, PARA& para, const DATA& data, double pfb,
+                       bool snp_probe, ArrayType array_type, int differential_measurement_errors,
+                       ProbeSelection& selection) {
+  const IntensityCalls judged_calls = intensity_consistent_calls(data, snp_probe);
+  const std::vector<int>& calls = judged_calls.calls;
+  int status = snp_probe ? get_SNP_initial_Illumina(start, para, data, calls, pfb, array_type,
+                                                    differential_measurement_errors, selection)
+                         : get_CN_initial(start, para, data, calls, pfb, array_type,
+                                          differential_measurement_errors, selection);
   if (status == 0 && !snp_probe) {
-    refine_cn_start(start, para, data, data.called_cn);
+    refine_cn_start(start, para, data, selection);
     status = check_cluster_means_CN(start, para);
   }
-  data.called_cn.swap(calls);
   if (para.num_params > kMaxParams) return status;
 
   // The reference: the start with each R mean at the robust centre of its total class in

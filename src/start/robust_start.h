@@ -17,6 +17,7 @@
 #include "core/array_type.h"
 #include "core/data.h"
 #include "core/para.h"
+#include "start/probe_selection.h"
 
 constexpr int kRobustClasses = 3;  // total copy number 0, 1, 2 (two or more for CN probes)
 
@@ -53,8 +54,9 @@ IntensityCalls intensity_consistent_calls(const DATA& data, bool snp_probe);
 // get_SNP_initial_Illumina) from the intensity-consistent calls, then, for CN probes, a
 // few EM steps of the intensity mixture with the disease effect at 0. Fills `start` and
 // `reference`: the start with each R mean replaced by its robust centre, against which
-// the acceptance tests judge the fit. Rewrites the per-probe fields of `para` and the
-// `excluded` flags of `data`, never its calls. Returns the start status (0 usable) in
-// the codes of the stated start.
-int get_robust_initial(double* start, double* reference, PARA& para, DATA& data, double pfb,
-                       bool snp_probe, ArrayType array_type, int differential_measurement_errors);
+// the acceptance tests judge the fit, and `selection`. Rewrites the per-probe fields of
+// `para`; the data are only read. Returns the start status (0 usable) in the codes of the
+// stated start.
+int get_robust_initial(double* start, double* reference, PARA& para, const DATA& data, double pfb,
+                       bool snp_probe, ArrayType array_type, int differential_measurement_errors,
+                       ProbeSelection& selection);

@@ -1,6 +1,6 @@
 // Cleaning of the subjects of one SNP probe and the class tallies.
 //
-// A subject is retained while excluded != 1. The steps run in a fixed order, each over
+// A subject is retained while its excluded flag != 1. The steps run in a fixed order, each over
 // the subjects in index order, and later steps see the flags and copy numbers that earlier
 // steps wrote:
 //   1  leave out calls above two copies (and subjects without a finite intensity pair);
@@ -33,8 +33,6 @@ constexpr double kZeroCopyWindow = 2.0;
 constexpr double kTwoCopyLow = 0.25;
 constexpr double kTwoCopyHigh = 0.75;
 constexpr double kOneCopySplit = 0.5;
-
-bool retained(const DATA& data, int i) { return data.excluded[i] != 1; }
 
 // Population spread with divisor N. Rounding can leave the centred sum of squares of
 // equal values a hair below zero; that is a spread of 0, not a NaN.
@@ -101,36 +99,37 @@ bool usable_intensities(const DATA& data, int i) {
   return std::isfinite(data.intensity_r[i]) && std::isfinite(data.intensity_b[i]);
 }
 
-int exclude_high_calls(DATA& data) {
+int exclude_high_calls(const DATA& data, ProbeSelection& selection) {
   int high = 0;
   for (int i = 0; i < data.num_subjects; ++i) {
     if (!usable_intensities(data, i)) {
-      data.excluded[i] = 1;
-    } else if (data.called_cn[i] > 2) {
-      data.excluded[i] = 1;
+      selection.excluded[i] = 1;
+    } else if (selection.calls[i] > 2) {
+      selection.excluded[i] = 1;
       ++high;
     } else {
-      data.excluded[i] = 0;
+      selection.excluded[i] = 0;
     }
   }
   return high;
 }
 
-SnpCleaning clean_SNP_subjects(DATA& data) {
+SnpCleaning clean_SNP_subjects(const DATA& data, ProbeSelection& selection) {
   const int n = data.num_subjects;
   const std::vector<double>& r = data.intensity_r;
   const std::vector<double>& b = data.intensity_b;
   const std::vector<int>& y = data.disease_status;
-  std::vector<int>& cn = data.called_cn;
+  std::vector<int>& cn = selection.calls;
+  const auto retained = [&selection](int i) { return selection.retained(i); };
   SnpCleaning out;
   out.cleaned_class.assign(static_cast<std::size_t>(n), -1);
 
-  out.high_calls = exclude_high_calls(data);
-  flag_isolated_subjects(data);
+  out.high_calls = exclude_high_calls(data, selection);
+  flag_isolated_subjects(data, selection.excluded);
 
   // Zero copies as called.
   for (int i = 0; i < n; ++i)
-    if (retained(data, i) && cn[i] == 0) {
+    if (retained(i) && cn[i] == 0) {
       add_lrr(out.first.y[y[i]], 0, r[i]);
       add_baf(out.first.y[y[i]], 0, b[i]);
     }
@@ -143,19 +142,19 @@ SnpCleaning clean_SNP_subjects(DATA& data) {
   // A one- or two-copy call that looks like zero copies. Without called zero copies in the
   // group, THRESH_CN0 takes the place of the zero-copy window.
   for (int i = 0; i < n; ++i) {
-    if (!retained(data, i) || cn[i] == 0) continue;
+    if (!retained(i) || cn[i] == 0) continue;
     const int g = y[i];
     if (out.first.y[g].r_count[0] == 0) {
-      if (r[i] < THRESH_CN0) data.excluded[i] = 1;
+      if (r[i] < THRESH_CN0) selection.excluded[i] = 1;
     } else if (r[i] < zero_r[g].m + kZeroCopyWindow * zero_r[g].s) {
       if (std::fabs(b[i] - zero_b[g].b) > kZeroCopyWindow * zero_b[g].w)
-        data.excluded[i] = 1;
+        selection.excluded[i] = 1;
       else
         cn[i] = 0;
     }
   }
   for (int i = 0; i < n; ++i)
-    if (retained(data, i) && cn[i] == 0) {
+    if (retained(i) && cn[i] == 0) {
       add_lrr(out.cleaned.y[y[i]], 0, r[i]);
       add_baf(out.cleaned.y[y[i]], 0, b[i]);
       out.cleaned_class[i] = 0;
@@ -163,7 +162,7 @@ SnpCleaning clean_SNP_subjects(DATA& data) {
 
   // One copy as called (after the zero-copy reassignment).
   for (int i = 0; i < n; ++i)
-    if (retained(data, i) && cn[i] == 1) {
+    if (retained(i) && cn[i] == 1) {
       add_lrr(out.first.y[y[i]], 1, r[i]);
       out.first.y[y[i]].b_count[one_copy_class(b[i])] += 1;
     }
@@ -172,18 +171,18 @@ SnpCleaning clean_SNP_subjects(DATA& data) {
   // A homozygous-looking two-copy call with a one-copy LRR becomes one copy; one far below
   // the one-copy class is left out. Groups without called one copies are left alone.
   for (int i = 0; i < n; ++i) {
-    if (!retained(data, i) || cn[i] != 2) continue;
+    if (!retained(i) || cn[i] != 2) continue;
     const int g = y[i];
     if (out.first.y[g].r_count[1] == 0) continue;
     if (r[i] < one_r[g].m - kOneCopyBelow * one_r[g].s) {
-      data.excluded[i] = 1;
+      selection.excluded[i] = 1;
     } else if (r[i] < one_r[g].m + kOneCopyAbove * one_r[g].s &&
                (b[i] <= kTwoCopyLow || b[i] > kTwoCopyHigh)) {
       cn[i] = 1;
     }
   }
   for (int i = 0; i < n; ++i)
-    if (retained(data, i) && cn[i] == 1) {
+    if (retained(i) && cn[i] == 1) {
       const int c = one_copy_class(b[i]);
       add_lrr(out.cleaned.y[y[i]], 1, r[i]);
       add_baf(out.cleaned.y[y[i]], c, b[i]);
@@ -192,7 +191,7 @@ SnpCleaning clean_SNP_subjects(DATA& data) {
 
   // Two copies.
   for (int i = 0; i < n; ++i)
-    if (retained(data, i) && cn[i] >= 2) {
+    if (retained(i) && cn[i] >= 2) {
       const int c = two_copy_class(b[i]);
       add_lrr(out.cleaned.y[y[i]], 2, r[i]);
       add_baf(out.cleaned.y[y[i]], c, b[i]);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/data.h"
+#include "start/probe_selection.h"
 
 // Statuses of a SNP probe; every code from 1 on reports the probe as "NA".
 enum SnpStatus {
@@ -74,20 +75,23 @@ struct SnpCleaning {
 // True when the subject's two intensities are finite; others are left out of the probe.
 bool usable_intensities(const DATA& data, int i);
 
-// Step 1: excluded = 1 for subjects called above two copies (counted) and for subjects
-// with a non-finite intensity (not counted); 0 for the others. Returns the count.
-int exclude_high_calls(DATA& data);
+// Step 1: excluded = 1 for subjects called above two copies in `selection.calls` (counted)
+// and for subjects with a non-finite intensity (not counted); 0 for the others. Returns
+// the count.
+int exclude_high_calls(const DATA& data, ProbeSelection& selection);
 
 // Squared neighbour distance of two subjects: (dr)^2 + 16 (db)^2.
 double neighbour_distance(const DATA& data, int i, int j);
 
-// Step 2 by a grid of the two intensities: each retained subject without another retained
-// subject, of either status, within squared distance 0.3 is excluded. Subjects are taken in
-// index order and one found isolated no longer serves as a neighbour for later ones.
-void flag_isolated_subjects(DATA& data);
+// Step 2 by a grid of the two intensities: each retained subject (excluded != 1) without
+// another retained subject, of either status, within squared distance 0.3 is excluded.
+// Subjects are taken in index order and one found isolated no longer serves as a
+// neighbour for later ones.
+void flag_isolated_subjects(const DATA& data, std::vector<int>& excluded);
 // Step 2 by comparing every pair; the reference for the grid version.
-void flag_isolated_subjects_plain(DATA& data);
+void flag_isolated_subjects_plain(const DATA& data, std::vector<int>& excluded);
 
-// Steps 1 to 14 on data whose statuses are 0/1 and copy numbers at least 0: rewrites
-// `excluded` and `called_cn` and returns the tallies and cleaned classes.
-SnpCleaning clean_SNP_subjects(DATA& data);
+// Steps 1 to 14 on data whose statuses are 0/1, from the calls in `selection` (at least 0):
+// rewrites its `excluded` flags and reassigns its `calls`, and returns the tallies and
+// cleaned classes. The data are only read.
+SnpCleaning clean_SNP_subjects(const DATA& data, ProbeSelection& selection);

@@ -25,14 +25,14 @@ constexpr int kMaxHighCalls = 350;       // subjects called above two copies
 // Total copy number of allele class c.
 constexpr int kCopiesOf[kNumSnpClasses] = {0, 1, 1, 2, 2, 2};
 
-bool valid_input(const DATA& data, int differential_measurement_errors) {
+bool valid_input(const DATA& data, const std::vector<int>& calls, int differential_measurement_errors) {
   if (differential_measurement_errors != 0 && differential_measurement_errors != 1) return false;
   const auto n = static_cast<std::size_t>(data.num_subjects);
-  if (data.num_subjects < 0 || data.excluded.size() < n || data.called_cn.size() < n ||
+  if (data.num_subjects < 0 || calls.size() < n ||
       data.disease_status.size() < n || data.intensity_r.size() < n || data.intensity_b.size() < n)
     return false;
   for (std::size_t i = 0; i < n; ++i) {
-    if (data.called_cn[i] < 0) return false;
+    if (calls[i] < 0) return false;
     if (data.disease_status[i] != 0 && data.disease_status[i] != 1) return false;
   }
   return true;
@@ -107,11 +107,11 @@ void list_SNP_free_params(PARA& para) {
 }
 
 // Left-out subjects of absent classes.
-void exclude_absent_classes(DATA& data, const PARA& para, const SnpCleaning& clean) {
-  for (int i = 0; i < data.num_subjects; ++i) {
-    if (data.excluded[i] == 1) continue;
+void exclude_absent_classes(ProbeSelection& selection, int n, const PARA& para, const SnpCleaning& clean) {
+  for (int i = 0; i < n; ++i) {
+    if (!selection.retained(i)) continue;
     const int c = clean.cleaned_class[i];
-    data.excluded[i] = (c < 0 || para.allele_class_present[c] == 0) ? 1 : 0;
+    selection.excluded[i] = (c < 0 || para.allele_class_present[c] == 0) ? 1 : 0;
   }
 }
 
@@ -200,26 +200,36 @@ int screen_SNP_probe(const double* start, const PARA& para, const SnpCleaning& c
 }
 }  // namespace
 
-int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, ArrayType array_type,
-                             int differential_measurement_errors) {
-  if (!valid_input(data, differential_measurement_errors)) {
+int get_SNP_initial_Illumina(double* start, PARA& para, const DATA& data, const std::vector<int>& calls,
+                             double pfb, ArrayType array_type, int differential_measurement_errors,
+                             ProbeSelection& selection) {
+  selection.begin(calls, data.num_subjects);
+  if (!valid_input(data, calls, differential_measurement_errors)) {
     // Nothing is modelled: the lists keep the disease model (and the logit) only. A flag
     // other than 0 or 1 would size the blocks from garbage; one group stands in for it.
     const bool flag_ok = differential_measurement_errors == 0 || differential_measurement_errors == 1;
     write_SNP_layout(para, array_type, flag_ok ? differential_measurement_errors : 0);
     list_SNP_free_params(para);
-    const auto n = std::min(data.excluded.size(), static_cast<std::size_t>(std::max(data.num_subjects, 0)));
-    for (std::size_t i = 0; i < n; ++i) data.excluded[i] = 1;
+    std::fill(selection.excluded.begin(), selection.excluded.end(), 1);
     return SNP_INVALID_INPUT;
   }
 
   write_SNP_layout(para, array_type, differential_measurement_errors);
-  const SnpCleaning clean = clean_SNP_subjects(data);
+  const SnpCleaning clean = clean_SNP_subjects(data, selection);
   select_SNP_classes(para, clean);
   list_SNP_free_params(para);
-  exclude_absent_classes(data, para, clean);
+  exclude_absent_classes(selection, data.num_subjects, para, clean);
   // The driver's vectors hold kMaxParams entries; a longer layout cannot be started.
   if (para.num_params > kMaxParams) return SNP_INVALID_INPUT;
   fill_SNP_start(start, para, clean, pfb);
   return screen_SNP_probe(start, para, clean, pfb);
+}
+
+int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, ArrayType array_type,
+                             int differential_measurement_errors) {
+  ProbeSelection selection;
+  const int status = get_SNP_initial_Illumina(start, para, data, data.called_cn, pfb, array_type,
+                                              differential_measurement_errors, selection);
+  selection.apply_to(data.excluded);
+  return status;
 }

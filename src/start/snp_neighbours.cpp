@@ -36,7 +36,7 @@ constexpr long long kReach = 2;
 constexpr double kClamp = 1.0e6;
 constexpr long long kCellSpan = 2 * 10400000LL + 2 * kReach + 1;  // > 2 kClamp / kCellB
 
-bool retained(const DATA& data, int i) { return data.excluded[i] != 1; }
+bool retained(const std::vector<int>& excluded, int i) { return excluded[i] != 1; }
 
 long long cell_of(double x, double side) {
   const double clamped = std::min(std::max(x, -kClamp), kClamp);
@@ -57,28 +57,28 @@ double neighbour_distance(const DATA& data, int i, int j) {
   return dr * dr + kNeighbourWeight * db * db;
 }
 
-void flag_isolated_subjects_plain(DATA& data) {
+void flag_isolated_subjects_plain(const DATA& data, std::vector<int>& excluded) {
   const int n = data.num_subjects;
   for (int i = 0; i < n; ++i) {
-    if (!retained(data, i)) continue;
+    if (!retained(excluded, i)) continue;
     double nearest = kInitialNearest;
     for (int j = 0; j < n; ++j) {
-      if (j == i || !retained(data, j)) continue;
+      if (j == i || !retained(excluded, j)) continue;
       const double d = neighbour_distance(data, i, j);
       if (d < nearest) nearest = d;
     }
-    data.excluded[i] = nearest <= kNeighbourRadius ? 0 : 1;
+    excluded[i] = nearest <= kNeighbourRadius ? 0 : 1;
   }
 }
 
-void flag_isolated_subjects(DATA& data) {
+void flag_isolated_subjects(const DATA& data, std::vector<int>& excluded) {
   const int n = data.num_subjects;
   std::vector<long long> cell_r(static_cast<std::size_t>(n), 0);
   std::vector<long long> cell_b(static_cast<std::size_t>(n), 0);
   std::vector<CellEntry> grid;
   grid.reserve(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    if (!retained(data, i)) continue;
+    if (!retained(excluded, i)) continue;
     cell_r[i] = cell_of(data.intensity_r[i], kCellR);
     cell_b[i] = cell_of(data.intensity_b[i], kCellB);
     grid.push_back({cell_key(cell_r[i], cell_b[i]), i});
@@ -96,18 +96,18 @@ void flag_isolated_subjects(DATA& data) {
     for (auto it = std::lower_bound(grid.begin(), grid.end(), key, by_key);
          it != grid.end() && it->key == key; ++it) {
       const int j = it->subject;
-      if (j != i && retained(data, j) && neighbour_distance(data, i, j) <= kNeighbourRadius)
+      if (j != i && retained(excluded, j) && neighbour_distance(data, i, j) <= kNeighbourRadius)
         return true;
     }
     return false;
   };
 
   for (int i = 0; i < n; ++i) {
-    if (!retained(data, i)) continue;
+    if (!retained(excluded, i)) continue;
     bool kept = has_neighbour_in(i, cell_r[i], cell_b[i]);
     for (long long dr = -kReach; dr <= kReach && !kept; ++dr)
       for (long long db = -kReach; db <= kReach && !kept; ++db)
         if (dr != 0 || db != 0) kept = has_neighbour_in(i, cell_r[i] + dr, cell_b[i] + db);
-    data.excluded[i] = kept ? 0 : 1;
+    excluded[i] = kept ? 0 : 1;
   }
 }

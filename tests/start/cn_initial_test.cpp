@@ -163,15 +163,25 @@ TEST(CnInitialSelection, ClassesNeedThreeControlsAndThreeCases) {
   }
 }
 
+// Calls above two count as two in the start's selection; the calls it was given stay.
 TEST(CnInitialSelection, CallsAboveTwoCountAsTwo) {
   std::vector<Subject> s = three_classes();
   s[s.size() - 1].cn = 5;
   s[s.size() - 2].cn = 3;
+  const DATA data = data_of(s);
+  const std::vector<int> given = data.called_cn;
+  PARA para = make_para_k_only();
+  std::vector<double> v(kMaxParams, 0.0);
+  ProbeSelection selection;
+  EXPECT_EQ(get_CN_initial(v.data(), para, data, data.called_cn, 2.0, ArrayType::kLrrBaf, 0, selection), 0);
+  EXPECT_EQ(selection.calls[s.size() - 1], 2);
+  EXPECT_EQ(selection.calls[s.size() - 2], 2);
+  EXPECT_EQ(selection.excluded[s.size() - 1], 0);
+  EXPECT_EQ(data.called_cn, given);
+  // The form that writes the selection into the data keeps the calls too.
   const Start r = run(s, make_para_k_only(), 0);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.data.called_cn[s.size() - 1], 2);
-  EXPECT_EQ(r.data.called_cn[s.size() - 2], 2);
-  EXPECT_EQ(r.data.excluded[s.size() - 1], 0);
+  EXPECT_EQ(r.data.called_cn, given);
+  EXPECT_EQ(r.data.excluded, selection.excluded);
 }
 
 TEST(CnInitialSelection, WithoutTwoCopiesTheRatiosAreInfinite) {

@@ -84,20 +84,22 @@ TEST_P(SnpCleaningTable, PlacesSubject) {
   if (c.zero_copy_controls) snp_fixture::add_zero_copy(subjects, 0, -1.8);
   const std::size_t first_extra = subjects.size();
   subjects.insert(subjects.end(), c.extra.begin(), c.extra.end());
-  DATA data = snp_fixture::make_data(subjects);
-  const SnpCleaning clean = clean_SNP_subjects(data);
+  const DATA data = snp_fixture::make_data(subjects);
+  ProbeSelection selection;
+  selection.begin(data.called_cn, data.num_subjects);
+  const SnpCleaning clean = clean_SNP_subjects(data, selection);
   EXPECT_EQ(clean.high_calls, c.high_calls);
   for (std::size_t e = 0; e < c.extra.size(); ++e) {
     const std::size_t i = first_extra + e;
     SCOPED_TRACE("extra subject " + std::to_string(e));
-    EXPECT_EQ(data.excluded[i], c.expected[e].excluded);
-    EXPECT_EQ(data.called_cn[i], c.expected[e].cn);
+    EXPECT_EQ(selection.excluded[i], c.expected[e].excluded);
+    EXPECT_EQ(selection.calls[i], c.expected[e].cn);
     EXPECT_EQ(clean.cleaned_class[i], c.expected[e].cls);
   }
   // The background stays as it is.
   for (std::size_t i = 0; i < snp_fixture::clean_probe().size(); ++i) {
-    EXPECT_EQ(data.excluded[i], 0) << i;
-    EXPECT_EQ(data.called_cn[i], subjects[i].cn) << i;
+    EXPECT_EQ(selection.excluded[i], 0) << i;
+    EXPECT_EQ(selection.calls[i], subjects[i].cn) << i;
   }
 }
 
@@ -125,19 +127,23 @@ TEST(SnpCleaning, NonFiniteSubjectLeavesNoTrace) {
   std::vector<Subject> base = snp_fixture::clean_probe();
   snp_fixture::add_zero_copy(base, 0, -1.8);
   snp_fixture::add_zero_copy(base, 1, -1.8);
-  DATA plain_data = snp_fixture::make_data(base);
-  const SnpCleaning plain = clean_SNP_subjects(plain_data);
+  const DATA plain_data = snp_fixture::make_data(base);
+  ProbeSelection plain_selection;
+  plain_selection.begin(plain_data.called_cn, plain_data.num_subjects);
+  const SnpCleaning plain = clean_SNP_subjects(plain_data, plain_selection);
   const Subject ghosts[] = {{0, 1, kNaN, 0.5}, {1, 3, 0.0, kNaN}, {0, 0, kInf, 0.5}, {1, 2, -0.5, -kInf}};
   for (const Subject& ghost : ghosts)
     for (std::size_t at : {std::size_t{0}, base.size() / 2, base.size()}) {
       std::vector<Subject> with = base;
       with.insert(with.begin() + static_cast<long>(at), ghost);
-      DATA data = snp_fixture::make_data(with);
-      const SnpCleaning clean = clean_SNP_subjects(data);
+      const DATA data = snp_fixture::make_data(with);
+      ProbeSelection selection;
+      selection.begin(data.called_cn, data.num_subjects);
+      const SnpCleaning clean = clean_SNP_subjects(data, selection);
       EXPECT_EQ(clean.high_calls, plain.high_calls);
       expect_same_tally(clean.first, plain.first);
       expect_same_tally(clean.cleaned, plain.cleaned);
-      EXPECT_EQ(data.excluded[at], 1);
+      EXPECT_EQ(selection.excluded[at], 1);
       EXPECT_EQ(clean.cleaned_class[at], -1);
     }
 }

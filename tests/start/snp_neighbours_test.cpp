@@ -27,13 +27,15 @@ DATA step2_input(const std::vector<Subject>& subjects, const std::vector<int>& p
 }
 
 std::vector<int> run_grid(DATA data) {
-  flag_isolated_subjects(data);
-  return data.excluded;
+  std::vector<int> excluded = data.excluded;
+  flag_isolated_subjects(data, excluded);
+  return excluded;
 }
 
 std::vector<int> run_plain(DATA data) {
-  flag_isolated_subjects_plain(data);
-  return data.excluded;
+  std::vector<int> excluded = data.excluded;
+  flag_isolated_subjects_plain(data, excluded);
+  return excluded;
 }
 
 struct IsolationCase {
