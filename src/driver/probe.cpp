@@ -44,7 +44,7 @@ enum class StartKind { kStated, kRobust };
 // One attempt at the probe: starting values, the fit, the acceptance tests against
 // `reference` (the start itself on the stated path) and the Wald test.
 ProbeResult attempt_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work,
-                          StartKind kind) {
+                          StartKind kind, FitIteration iteration = FitIteration::kStated) {
   ProbeResult result;
   const bool snp = option.probe_type == ProbeType::kSnp;
   double* start = work.start.data();
@@ -73,7 +73,8 @@ ProbeResult attempt_probe(const OPTION& option, PARA& para, DATA& data, double p
   else if (para.num_params > kMaxParams) outcome = Outcome::kTooManyParameters;
   if (outcome == Outcome::kOk) {
     const FitResult fit =
-        work.fit_override ? work.fit_override(start, data, para) : fit_probe(snp, start, data, para);
+        work.fit_override ? work.fit_override(start, data, para)
+                          : fit_probe(snp, start, data, para, iteration);
     result.iterations = fit.iterations;
     result.path = fit.path;
     work.iterations = fit.iterations;
@@ -121,6 +122,16 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
   if (work.rescue && rescuable(result.outcome)) {
     release_probe_arrays(para);
     ProbeResult rescued = attempt_probe(option, para, data, pfb, work, StartKind::kRobust);
+    // The CN sieve fit's stated iteration lets clusters trade places; the guarded one keeps
+    // their order on every step (the other fits' iterations are guarded already or alike).
+    const bool guard_differs = option.probe_type == ProbeType::kCn &&
+                               para.design().model_family == ModelFamily::kProspectiveSieve;
+    if (rescued.outcome != Outcome::kOk && guard_differs) {
+      release_probe_arrays(para);
+      ProbeResult guarded = attempt_probe(option, para, data, pfb, work, StartKind::kRobust,
+                                          FitIteration::kGuarded);
+      if (guarded.outcome == Outcome::kOk) rescued = std::move(guarded);
+    }
     if (rescued.outcome == Outcome::kOk) {
       rescued.path = FitPath::kRescued;
       rescued.stated_outcome = result.outcome;

@@ -65,7 +65,8 @@ Outcome finish_retrospective(FitResult& result, Matrix& E, Matrix& V, const PARA
   return Outcome::kOk;
 }
 
-FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para) {
+FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para,
+                    FitIteration iteration) {
   switch (para.design().model_family) {
     case ModelFamily::kRetrospective:
       return snp_probe ? fit_retro_KL(start, data, para) : fit_retro_K(start, data, para);
@@ -74,7 +75,10 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
     case ModelFamily::kProspectiveSieve:
       break;
   }
-  return snp_probe ? fit_pro_KLZ_sieve(start, data, para) : fit_pro_KZ_sieve(start, data, para);
+  if (snp_probe) return fit_pro_KLZ_sieve(start, data, para);
+  FitControl control;
+  control.guard_cluster_order = iteration == FitIteration::kGuarded;
+  return fit_pro_KZ_sieve(start, data, para, control);
 }
 
 Outcome finish_retro_allele(FitResult& result, Matrix& E, Matrix& V, const PARA& para,

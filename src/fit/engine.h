@@ -169,15 +169,45 @@ inline bool stops(StoppingRule rule, const FitControl& control, double largest_s
 }
 
 
+// An iterate of the stated iteration a rescue may restart from: the vector and, for a
+// model with state outside it (the sieve's class probabilities), that state as it was
+// when the vector's log-likelihood was computed.
+struct GoodIterate {
+  std::vector<double> theta;
+  std::vector<double> state;
+};
+
+// The model's state outside the vector, saved and restored by models that have one.
+template <typename Model>
+std::vector<double> saved_state(const Model& model) {
+  if constexpr (requires { model.save_state(); }) return model.save_state();
+  return {};
+}
+template <typename Model>
+void restore_state(Model& model, const std::vector<double>& state) {
+  if constexpr (requires { model.restore_state(state); }) model.restore_state(state);
+}
+
+// Whether the score statistic over the free parameters of the vector certifies a maximum
+// of `Model`: not for a model with parameters outside the vector (the sieve's class
+// probabilities, updated in closed form), which declares `kCertifiable = false`.
+template <typename Model>
+constexpr bool certifiable() {
+  if constexpr (requires { Model::kCertifiable; }) return Model::kCertifiable;
+  return true;
+}
+
 // The rescue of a stated iteration that failed with `failure` (fit/rescue.h): safeguarded
 // iterations from the last good iterate (or, where no safeguarded step can be taken there,
-// as when the failed step's information was already singular, from the iterate before it)
+// as when the failed step's information was already singular, from the iterate before it,
+// or else from the start)
 // within what is left of the iteration cap, then the continuation to a certified maximum.
 // A rescue that takes no step reports the stated failure, one that cannot be certified
-// kFitNotMaximum.
+// kFitNotMaximum. A model that cannot be certified (the sieve) is finished where the
+// safeguarded iterations stop by the fit's own rule, as its stated iteration is.
 template <typename Model>
 FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult result,
-                                const std::vector<std::vector<double>>& good, Outcome failure,
+                                const std::vector<GoodIterate>& good, Outcome failure,
                                 Matrix& E, Matrix& V, const PARA& para,
                                 const FitControl& control, StoppingRule rule) {
   result.outcome = failure;
@@ -185,13 +215,16 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
   double* theta = result.estimates.data();
   int steps = 0;
   bool begun = false;
-  for (const std::vector<double>& from : good) {
-    if (from.empty()) continue;
-    std::copy(from.begin(), from.end(), theta);
+  bool reached = false;  // the safeguarded iterations stopped by the fit's rule
+  if constexpr (requires { model.guard_cluster_order(); }) model.guard_cluster_order();
+  for (const GoodIterate& from : good) {
+    if (from.theta.empty()) continue;
+    std::copy(from.theta.begin(), from.theta.end(), theta);
+    restore_state(model, from.state);
     double ell = ops.update(theta);
     if (!std::isfinite(ell)) continue;
     const auto converged = [&](double largest, double previous, double now) {
-      return stops(rule, control, largest, previous, now);
+      return reached = stops(rule, control, largest, previous, now);
     };
     const int budget = control.max_iterations - result.iterations;
     begun = safeguarded_iterations(ops, theta, ell, para, budget, converged, steps) || steps > 0;
@@ -199,6 +232,26 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
   }
   if (!begun) {
     result.estimates = failed_at;
+    return result;
+  }
+  result.iterations += steps;  // the safeguarded iterations count against the same cap
+  if constexpr (!certifiable<Model>()) {
+    result.path = FitPath::kRescued;
+    result.rescue_steps = steps;
+    // Only a stop by the fit's rule is finished: not one where the steps ran out or no
+    // step found an ascent before it (as where a step would break the cluster order).
+    if (!reached) {
+      result.outcome = result.iterations >= control.max_iterations ? Outcome::kFitIterationCap
+                                                                   : Outcome::kFitNotMaximum;
+      return result;
+    }
+    const double ell = ops.update(theta);
+    if (const Outcome observed = ops.observe(); observed != Outcome::kOk) {
+      result.outcome = observed;
+      return result;
+    }
+    result.outcome = model.finish(result, E, V, control.report);
+    if (result.outcome == Outcome::kOk) result.loglik = ell;
     return result;
   }
   const RescueEnd end = continue_to_maximum(ops, theta, para, control);
@@ -250,11 +303,11 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
   return result;
 }
 
-// Runs the iteration of `model` from `start` (num_params entries) under `rule`. A fit
-// whose parameters all sit in the vector (not the sieve, whose class probabilities are
-// updated in closed form outside it) is rescued where the stated iteration fails, and its
-// stop is certified as a maximum or continued to one (fit/rescue.h); a converged stated
-// fit that passes the certificate keeps the stated result.
+// Runs the iteration of `model` from `start` (num_params entries) under `rule`. A fit is
+// rescued where the stated iteration fails (fit/rescue.h); the sieve only when guarded. The stop of a fit whose
+// parameters all sit in the vector (not the sieve, whose class probabilities are updated
+// in closed form outside it) is certified as a maximum or continued to one; a converged
+// stated fit that passes the certificate keeps the stated result.
 template <typename Model>
 FitResult run_engine(Model& model, const double* start, const PARA& para,
                      const FitControl& control, StoppingRule rule) {
@@ -268,8 +321,11 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
     result.outcome = outcome;
     return result;
   };
-  const bool rescuable =
-      control.rescue && para.design().model_family != ModelFamily::kProspectiveSieve;
+  // The sieve's stated iteration is rescued only when guarded: a probe reaches the guarded
+  // iteration only after its stated iteration from both starts was turned down.
+  const bool rescuable = control.rescue && (certifiable<Model>() || control.guard_cluster_order);
+  if constexpr (requires { model.guard_cluster_order(); })
+    if (control.guard_cluster_order) model.guard_cluster_order();
 
   std::vector<double> step(static_cast<std::size_t>(P), 0.0);
   Matrix E(n, n);
@@ -278,15 +334,18 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
 
   double ell = model.update(theta);
   double ell_previous = 2.0;
-  std::vector<double> last_good;  // the iterate of the last step, and the one before it
-  std::vector<double> earlier;
+  GoodIterate last_good;  // the iterate of the last step, and the one before it
+  GoodIterate earlier;
+  GoodIterate initial;    // the start, when the two are past it
+  if (rescuable) initial = {result.estimates, saved_state(model)};
   Outcome failure = Outcome::kOk;
   for (;;) {
-    ops.evaluate();
     if (rescuable) {
-      earlier.swap(last_good);
-      last_good.assign(theta, theta + P);
+      std::swap(earlier, last_good);
+      last_good.theta.assign(theta, theta + P);
+      last_good.state = saved_state(model);  // before the E-step's closed-form update
     }
+    ops.evaluate();
     const Outcome stepped = newton_step(theta, step.data(), ops.score(), E, para);
     if (stepped != Outcome::kOk) {
       failure = stepped;
@@ -311,7 +370,8 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   }
   if (failure != Outcome::kOk) {
     if (!rescuable) return fail(failure);
-    return rescue_stated_failure(ops, model, std::move(result), {last_good, earlier}, failure, E,
+    if (result.iterations < 2) initial = {};  // the start is one of the two already
+    return rescue_stated_failure(ops, model, std::move(result), {last_good, earlier, initial}, failure, E,
                                  V, para, control, rule);
   }
 
@@ -319,9 +379,10 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   const Outcome observed = ops.observe();
   if (observed != Outcome::kOk) return fail(observed);
   const Outcome finished = model.finish(result, E, V, control.report);
-  if (!rescuable && finished != Outcome::kOk) return fail(finished);
+  const bool certified = rescuable && certifiable<Model>();
+  if (!certified && finished != Outcome::kOk) return fail(finished);
   result.loglik = ell;
-  if (!rescuable) return result;
+  if (!certified) return result;
   return certify_stated_stop(ops, model, std::move(result), stopped, finished, E, V, para,
                              control);
 }

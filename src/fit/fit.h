@@ -46,5 +46,10 @@ FitResult fit_retro_KLZ(const double* start, const DATA& data, const PARA& para)
 // SNP probe, one dependent covariate: prospective sieve fit.
 FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para);
 
+// Which iteration a fit runs: the stated one, or the guarded one, for a probe the stated
+// path turned down, where every step keeps the cluster order (FitControl::guard_cluster_order).
+enum class FitIteration { kStated, kGuarded };
+
 // The fit that the probe type (SNP or CN) and the run's model family choose.
-FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para);
+FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para,
+                    FitIteration iteration = FitIteration::kStated);

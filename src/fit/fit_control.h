@@ -34,6 +34,10 @@ struct FitControl {
   double certificate_threshold = kCertificateThreshold;  // score statistic at a maximum
   int max_continuation_steps = 100;  // damped steps towards a certified maximum
   bool rescue = true;  // false: the stated iteration alone, no safeguard and no certificate
+  // True: every step of the CN sieve fit keeps the cluster order (a step that would not, or
+  // that fails, is retaken by the safeguarded steps), as the other CN fits' steps do; its
+  // stated iteration takes every step, and its clusters can trade places on the way.
+  bool guard_cluster_order = false;
   FitReport* report = nullptr;     // when set, receives the finish's matrices
 };
 

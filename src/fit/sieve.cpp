@@ -25,9 +25,11 @@
 //   left empty by the quantile binning has no term in the likelihood and no free slot.
 
 #include <cmath>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "checks/cluster_checks.h"
 #include "fit/class_models.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
@@ -43,6 +45,8 @@ namespace {
 template <typename M>
 class ProspectiveSieve {
  public:
+  // The score statistic over the vector leaves out the sieve slots.
+  static constexpr bool kCertifiable = false;
   ProspectiveSieve(const DATA& data, const PARA& para, std::vector<int> subjects, Strata strata)
       : data_(data),
         para_(para),
@@ -95,7 +99,18 @@ class ProspectiveSieve {
     return l;
   }
   double joint(int a, int c) const { return sieve(strata_.stratum_of[subjects_[a]], c) * term(a, c); }
-  bool plausible(const double*) const { return true; }
+  // The stated iteration takes every step; the safeguarded steps of a rescue keep the
+  // order of the total-class means of a CN probe.
+  bool plausible(const double* theta) const {
+    if constexpr (std::is_same_v<M, TotalClassMeasurement>)
+      return !order_guarded_ || check_cluster_means_CN(theta, para_) != 1;
+    return true;
+  }
+  void guard_cluster_order() { order_guarded_ = true; }
+  // The sieve probabilities, which the E-step updates in closed form, for a rescue that
+  // restarts from an earlier iterate.
+  std::vector<double> save_state() const { return q_; }
+  void restore_state(const std::vector<double>& q) { q_ = q; }
 
   // The sieve update, score and complete-data information of the parameter vector.
   void accumulate(double* U, Information E, const Posteriors& r) {
@@ -219,6 +234,7 @@ class ProspectiveSieve {
   std::vector<double> q_;       // q[s][c] over the modelled classes
   std::vector<double> p_;       // p_i(c)
   int ref_index_ = -1;          // place of the reference class among the modelled classes
+  bool order_guarded_ = false;  // plausible() checks the cluster order (a rescue)
   std::vector<char> free_slot_;  // [s * C + c]
   std::vector<int> extra_;       // positions of the free sieve slots
 };

@@ -33,6 +33,7 @@ struct FitRun {
   double loglik = 0.0;
   int iterations = 0;
   Outcome outcome = Outcome::kOk;
+  FitPath path = FitPath::kStated;
 };
 
 // Runs the CN fit of the model family from run.start and copies its result into run;
@@ -43,6 +44,7 @@ inline int run_fit(int model_type, FitRun& run, FitControl control) {
                         : model_type == 1 ? fit_retro_KZ(run.start.data(), run.data, run.para, control)
                                           : fit_pro_KZ_sieve(run.start.data(), run.data, run.para, control);
   run.outcome = fit.outcome;
+  run.path = fit.path;
   run.loglik = fit.loglik;
   run.iterations = fit.iterations;
   std::copy(fit.estimates.begin(), fit.estimates.end(), run.theta.begin());
