@@ -25,17 +25,144 @@ BFactor b_factor(double b, const AlleleClass& cls, const Cluster& cl, char array
   return f;
 }
 
+SubjectColumns::SubjectColumns(const DATA& data, const std::vector<int>& subjects) {
+  const std::size_t n = subjects.size();
+  x.resize(n);
+  b.resize(n);
+  case_.resize(n);
+  status.resize(n);
+  const bool has_b = !data.intensity_b.empty();
+  for (std::size_t a = 0; a < n; ++a) {
+    const int i = subjects[a];
+    x[a] = data.intensity_r[i];
+    b[a] = has_b ? data.intensity_b[i] : 0.0;
+    status[a] = data.disease_status[i];
+    case_[a] = status[a] == 1 ? 1.0 : 0.0;
+  }
+}
+
+void kernel_exponents(double* out, const double* v, const double* case_, int n,
+                      const KernelByStatus& kernel) {
+  const double mu0 = kernel.mu[0];
+  const double mu1 = kernel.mu[1];
+  const double t0 = kernel.two_s2[0];
+  const double t1 = kernel.two_s2[1];
+  for (int a = 0; a < n; ++a) {
+    const bool is_case = case_[a] != 0.0;
+    const double e = v[a] - (is_case ? mu1 : mu0);
+    out[a] = -e * e / (is_case ? t1 : t0);
+  }
+}
+
+void exp_in_place(double* out, int n) {
+  for (int a = 0; a < n; ++a) out[a] = std::exp(out[a]);
+}
+
+void IntensityTables::update(const double* theta, const PARA& para, const SubjectColumns& columns,
+                             const std::vector<int>& classes) {
+  double inv_sd[2][3];
+  for (int y = 0; y < 2; ++y)
+    for (int k = 0; k < 3; ++k) {
+      slot[y][k] = r_slot(para, y, k);
+      mu[y][k] = theta[slot[y][k].mean];
+      s2[y][k] = std::exp(theta[slot[y][k].logvar]);
+      inv_sd[y][k] = 1.0 / std::sqrt(s2[y][k]);
+    }
+  n = columns.size();
+  phi.resize(static_cast<std::size_t>(n) * classes.size());
+  const double* case_ = columns.case_.data();
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    const int k = classes[c];
+    KernelByStatus kernel;
+    for (int y = 0; y < 2; ++y) {
+      kernel.mu[y] = mu[y][k];
+      kernel.two_s2[y] = 2.0 * s2[y][k];
+    }
+    double* out = &phi[c * static_cast<std::size_t>(n)];
+    kernel_exponents(out, columns.x.data(), case_, n, kernel);
+    exp_in_place(out, n);
+    const double f0 = inv_sd[0][k];
+    const double f1 = inv_sd[1][k];
+    for (int a = 0; a < n; ++a) out[a] *= case_[a] != 0.0 ? f1 : f0;
+  }
+}
+
+ClassDensities::ClassDensities(const std::vector<AlleleClass>& classes,
+                               const SubjectColumns& columns)
+    : n_(columns.size()) {
+  const std::size_t C = classes.size();
+  const std::size_t n = static_cast<std::size_t>(n_);
+  for (std::size_t c = 0; c < C; ++c) {
+    int group = -1;
+    for (std::size_t g = 0; g < r_first_.size(); ++g) {
+      const AlleleClass& first = classes[static_cast<std::size_t>(r_first_[g])];
+      bool same = true;
+      for (int y = 0; y < 2; ++y)
+        same = same && first.r_mean[y] == classes[c].r_mean[y] &&
+               first.r_logvar[y] == classes[c].r_logvar[y];
+      if (same) group = static_cast<int>(g);
+    }
+    if (group < 0) {
+      group = static_cast<int>(r_first_.size());
+      r_first_.push_back(static_cast<int>(c));
+    }
+    r_group_.push_back(group);
+  }
+  r_.assign(r_first_.size() * n, 0.0);
+  f_.assign(C * n, 0.0);
+  scratch_.assign(n, 0.0);
+}
+
 void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
                             const std::vector<AlleleClass>& classes,
-                            const std::vector<int>& subjects, const DATA& data, char array_type) {
-  C = classes.size();
-  f.resize(subjects.size() * C);
-  for (std::size_t a = 0; a < subjects.size(); ++a) {
-    const int i = subjects[a];
-    const std::vector<Cluster>& clusters = cluster[data.disease_status[i]];
-    for (std::size_t c = 0; c < C; ++c)
-      f[a * C + c] = class_density(data.intensity_r[i], data.intensity_b[i], classes[c],
-                                   clusters[c], array_type);
+                            const SubjectColumns& columns, char array_type) {
+  const int n = n_;
+  const std::size_t stride = static_cast<std::size_t>(n);
+  const double* case_ = columns.case_.data();
+  const double* b = columns.b.data();
+  // The R kernels, one per group of classes sharing their R parameters.
+  for (std::size_t g = 0; g < r_first_.size(); ++g) {
+    const std::size_t first = static_cast<std::size_t>(r_first_[g]);
+    KernelByStatus kernel;
+    for (int y = 0; y < 2; ++y) {
+      kernel.mu[y] = cluster[y][first].mu_r;
+      kernel.two_s2[y] = 2.0 * cluster[y][first].s2_r;
+      kernel.sd[y] = std::sqrt(cluster[y][first].s2_r);
+    }
+    double* out = &r_[g * stride];
+    kernel_exponents(out, columns.x.data(), case_, n, kernel);
+    exp_in_place(out, n);
+    for (int a = 0; a < n; ++a) out[a] /= case_[a] != 0.0 ? kernel.sd[1] : kernel.sd[0];
+  }
+  // The B factors, times the R kernel of the class.
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    const AlleleClass& cls = classes[c];
+    KernelByStatus kernel;
+    for (int y = 0; y < 2; ++y) {
+      kernel.mu[y] = cluster[y][c].mu_b;
+      kernel.two_s2[y] = 2.0 * cluster[y][c].s2_b;
+      kernel.sd[y] = std::sqrt(cluster[y][c].s2_b);
+    }
+    double* B = scratch_.data();
+    kernel_exponents(B, b, case_, n, kernel);
+    if (array_type == 'I' && cls.homozygous) {
+      // Beyond the bounds: the point mass on the class's own side, else nothing; the
+      // kernel only strictly inside.
+      const double below = cls.l == 0 ? 0.5 : 0.0;
+      const double above = cls.l == cls.k ? 0.5 : 0.0;
+      for (int a = 0; a < n; ++a) {
+        if (kBLowerBound < b[a] && b[a] < kBUpperBound)
+          B[a] = std::exp(B[a]) / (case_[a] != 0.0 ? kernel.sd[1] : kernel.sd[0]);
+        else
+          B[a] = b[a] < kBLowerBound ? below : (b[a] > kBUpperBound ? above : 0.0);
+      }
+    } else {
+      exp_in_place(B, n);
+      for (int a = 0; a < n; ++a) B[a] /= case_[a] != 0.0 ? kernel.sd[1] : kernel.sd[0];
+    }
+    const double* R = &r_[static_cast<std::size_t>(r_group_[c]) * stride];
+    double* out = &f_[c * stride];
+    for (int a = 0; a < n; ++a) out[a] = R[a] * B[a];
   }
 }
 
