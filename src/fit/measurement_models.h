@@ -75,6 +75,46 @@ void kernel_exponents(double* out, const double* v, const double* case_, int n,
 // path's value).
 void exp_in_place(double* out, int n);
 
+// The sums of add_normal_terms (or add_logvar_terms) of one intensity at one pair of
+// positions, taken subject after subject in locals between loading the entries from U and
+// E and storing them back: the same additions in the same order as adding to U and E
+// directly, so the same doubles.
+struct NormalTermSums {
+  int m = 0;  // position of the mean
+  int q = 0;  // position of the log-variance
+  double Um = 0.0, Uq = 0.0, Emm = 0.0, Emq = 0.0, Eqq = 0.0;
+
+  void load(const double* U, Information E, int mean, int logvar) {
+    m = mean;
+    q = logvar;
+    Um = U[m];
+    Uq = U[q];
+    Emm = E(m, m);
+    Emq = m < q ? E(m, q) : E(q, m);
+    Eqq = E(q, q);
+  }
+  void store(double* U, Information E) const {
+    U[m] = Um;
+    U[q] = Uq;
+    E(m, m) = Emm;
+    (m < q ? E(m, q) : E(q, m)) = Emq;
+    E(q, q) = Eqq;
+  }
+  // add_normal_terms of one subject.
+  void add(double rho, double e, double s2) {
+    Um += rho * e / s2;
+    Uq += -0.5 * rho * (1.0 - e * e / s2);
+    Emm += rho / s2;
+    Emq += rho * e / s2;
+    Eqq += 0.5 * rho * e * e / s2;
+  }
+  // add_logvar_terms of one subject.
+  void add_logvar(double rho, double e, double s2) {
+    Uq += -0.5 * rho * (1.0 - e * e / s2);
+    Eqq += 0.5 * rho * e * e / s2;
+  }
+};
+
 // The model tables of the intensities at the current theta: the R mean and variance of
 // every status y and total class k (with one measurement group the two status rows are
 // equal), and the density phi(R_a; mu, sigma2) of every included subject (position a) and
@@ -211,6 +251,9 @@ class TotalClassMeasurement {
     add_normal_terms(U, E, slot.mean, slot.logvar, rho, data_.intensity_r[i] - R_.mu[y][k],
                      R_.s2[y][k]);
   }
+  // add_terms of class c for every subject a in order, with weights rho[a]; subjects
+  // with rho[a] below the posterior floor are left out.
+  void add_class_terms(double* U, Information E, int c, const double* rho) const;
   void add_score(SparseScore& s, int a, int c) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
@@ -263,6 +306,9 @@ class AlleleClassMeasurement {
     add_intensity_terms(U, E, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
                         data_.intensity_b[i], para_.array_type, rho);
   }
+  // add_terms of class c for every subject a in order, with weights rho[a]; subjects
+  // with rho[a] below the posterior floor are left out.
+  void add_class_terms(double* U, Information E, int c, const double* rho) const;
   void add_score(SparseScore& s, int a, int c) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];

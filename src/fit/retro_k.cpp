@@ -56,20 +56,6 @@ void compute_tables(Tables& t, const double* theta, const std::vector<int>& clas
   }
 }
 
-double log_likelihood(const Tables& t, const TotalClassMeasurement& m,
-                      const std::vector<int>& subjects, const std::vector<int>& classes,
-                      const DATA& data) {
-  double ell = 0.0;
-  const int C = static_cast<int>(classes.size());
-  for (std::size_t a = 0; a < subjects.size(); ++a) {
-    const int y = data.disease_status[subjects[a]];
-    double sum = 0.0;
-    for (int c = 0; c < C; ++c) sum += m.density(static_cast<int>(a), c) * t.w[y][classes[c]] / t.W[y];
-    ell += std::log(sum);
-  }
-  return ell;
-}
-
 // The engine's model of the fit.
 class RetroK {
  public:
@@ -94,12 +80,48 @@ class RetroK {
   double update(const double* theta) {
     compute_tables(t_, theta, classes_, a_, para_);
     measurement_.update(theta);
-    return log_likelihood(t_, measurement_, subjects_, classes_, data_);
+    return log_likelihood();
   }
   double joint(int a, int c) const {
     return t_.w[data_.disease_status[subjects_[a]]][classes_[c]] * measurement_.density(a, c);
   }
+  // joint() normalised over the classes, class column by class column.
+  void posteriors(Posteriors& r) {
+    const int N = num_subjects();
+    const int* status = measurement_.columns().status.data();
+    sum_.assign(static_cast<std::size_t>(N), 0.0);
+    for (int c = 0; c < num_classes(); ++c) {
+      const double w[2] = {t_.w[0][classes_[c]], t_.w[1][classes_[c]]};
+      const double* f = measurement_.column(c);
+      double* out = r.column(c);
+      for (int a = 0; a < N; ++a) {
+        out[a] = w[status[a]] * f[a];
+        sum_[a] += out[a];
+      }
+    }
+    for (int c = 0; c < num_classes(); ++c) {
+      double* out = r.column(c);
+      for (int a = 0; a < N; ++a) out[a] /= sum_[a];
+    }
+  }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
+
+  // sum_a log sum_c f_a(c) w[y_a][k] / W[y_a], the sums taken class column by class column.
+  double log_likelihood() {
+    const int N = num_subjects();
+    const int* status = measurement_.columns().status.data();
+    sum_.assign(static_cast<std::size_t>(N), 0.0);
+    for (int c = 0; c < num_classes(); ++c) {
+      const int k = classes_[c];
+      const double w[2] = {t_.w[0][k], t_.w[1][k]};
+      const double W[2] = {t_.W[0], t_.W[1]};
+      const double* f = measurement_.column(c);
+      for (int a = 0; a < N; ++a) sum_[a] += f[a] * w[status[a]] / W[status[a]];
+    }
+    double ell = 0.0;
+    for (int a = 0; a < N; ++a) ell += std::log(sum_[a]);
+    return ell;
+  }
 
   void accumulate(double* U, Information E, const Posteriors& r) {
     const int D = para_.num_disease_coefs;
@@ -125,15 +147,16 @@ class RetroK {
         if (k != ref) E(u, j) += n_case_ * t_.g[k] * ak[u];
       }
       const int N = num_subjects();
+      const double* rho = r.column(c);
+      const int* status = measurement_.columns().status.data();
       for (int a = 0; a < N; ++a) {
-        const double rho = r(a, c);
-        if (rho < kPosteriorFloor) continue;
-        const int i = subjects_[a];
-        const int y = data_.disease_status[i];
-        for (int u = 0; u < D; ++u) U[u] += rho * y * ak[u];
-        if (k != ref) U[j] += rho;
-        measurement_.add_terms(U, E, a, c, rho);
+        const double w = rho[a];
+        if (w < kPosteriorFloor) continue;
+        const int y = status[a];
+        for (int u = 0; u < D; ++u) U[u] += w * y * ak[u];
+        if (k != ref) U[j] += w;
       }
+      measurement_.add_class_terms(U, E, c, rho);
     }
     // Expected parts: the derivatives of log W[y].
     for (int u = 0; u < D; ++u) {
@@ -185,6 +208,7 @@ class RetroK {
   double n_case_ = 0.0;
   double n_ctrl_ = 0.0;
   std::vector<double> F_;
+  std::vector<double> sum_;  // per subject: the E-step's normaliser, the log-likelihood's sum
   Tables t_;
   TotalClassMeasurement measurement_;
 };
