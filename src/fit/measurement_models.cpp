@@ -1,6 +1,5 @@
 #include "fit/measurement_models.h"
 
-#include "fit/engine.h"
 
 #include <cmath>
 #include <vector>
@@ -205,10 +204,11 @@ StatusPositions status_positions(const int (&mean)[2], const int (&logvar)[2]) {
 }
 
 // Sums add(sums, a, y, rho[a]) over the subjects a in order whose rho is at least the
-// posterior floor, into the sums of the positions of their status.
+// floor, into the sums of the positions of their status.
 template <typename Add>
 void sum_over_subjects(double* U, Information E, const int (&mean)[2], const int (&logvar)[2],
-                       const SubjectColumns& columns, const double* rho, Add add) {
+                       const SubjectColumns& columns, const double* rho, double floor,
+                       Add add) {
   const int n = columns.size();
   const int* status = columns.status.data();
   NormalTermSums sums[2];
@@ -216,20 +216,20 @@ void sum_over_subjects(double* U, Information E, const int (&mean)[2], const int
     case StatusPositions::kShared:
       sums[0].load(U, E, mean[0], logvar[0]);
       for (int a = 0; a < n; ++a)
-        if (!(rho[a] < kPosteriorFloor)) add(sums[0], a, status[a], rho[a]);
+        if (!(rho[a] < floor)) add(sums[0], a, status[a], rho[a]);
       sums[0].store(U, E);
       return;
     case StatusPositions::kApart:
       for (int y = 0; y < 2; ++y) sums[y].load(U, E, mean[y], logvar[y]);
       for (int a = 0; a < n; ++a)
-        if (!(rho[a] < kPosteriorFloor)) add(sums[status[a]], a, status[a], rho[a]);
+        if (!(rho[a] < floor)) add(sums[status[a]], a, status[a], rho[a]);
       for (int y = 0; y < 2; ++y) sums[y].store(U, E);
       return;
     case StatusPositions::kMixed:
       break;
   }
   for (int a = 0; a < n; ++a) {
-    if (rho[a] < kPosteriorFloor) continue;
+    if (rho[a] < floor) continue;
     const int y = status[a];
     sums[0].load(U, E, mean[y], logvar[y]);
     add(sums[0], a, y, rho[a]);
@@ -240,30 +240,30 @@ void sum_over_subjects(double* U, Information E, const int (&mean)[2], const int
 }  // namespace
 
 void TotalClassMeasurement::add_class_terms(double* U, Information E, int c,
-                                            const double* rho) const {
+                                            const double* rho, double floor) const {
   const int k = classes_[c];
   const int mean[2] = {R_.slot[0][k].mean, R_.slot[1][k].mean};
   const int logvar[2] = {R_.slot[0][k].logvar, R_.slot[1][k].logvar};
   const double* x = columns_.x.data();
-  sum_over_subjects(U, E, mean, logvar, columns_, rho,
+  sum_over_subjects(U, E, mean, logvar, columns_, rho, floor,
                     [&](NormalTermSums& sums, int a, int y, double w) {
                       sums.add(w, x[a] - R_.mu[y][k], R_.s2[y][k]);
                     });
 }
 
 void AlleleClassMeasurement::add_class_terms(double* U, Information E, int c,
-                                             const double* rho) const {
+                                             const double* rho, double floor) const {
   const AlleleClass& cls = classes_[c];
   const Cluster* cl[2] = {&cluster_[0][c], &cluster_[1][c]};
   const double* x = columns_.x.data();
   const double* b = columns_.b.data();
-  sum_over_subjects(U, E, cls.r_mean, cls.r_logvar, columns_, rho,
+  sum_over_subjects(U, E, cls.r_mean, cls.r_logvar, columns_, rho, floor,
                     [&](NormalTermSums& sums, int a, int y, double w) {
                       sums.add(w, x[a] - cl[y]->mu_r, cl[y]->s2_r);
                     });
   const char array_type = para_.array_type;
   const bool mean_fixed = array_type == 'I' && cls.homozygous;
-  sum_over_subjects(U, E, cls.b_mean, cls.b_logvar, columns_, rho,
+  sum_over_subjects(U, E, cls.b_mean, cls.b_logvar, columns_, rho, floor,
                     [&](NormalTermSums& sums, int a, int y, double w) {
                       if (!b_kernel_applies(b[a], cls, array_type)) return;
                       if (mean_fixed)

@@ -238,6 +238,9 @@ class TotalClassMeasurement {
   int kind(int c) const { return classes_[c]; }
   int design_k(int c) const { return classes_[c]; }
   int design_l(int) const { return 0; }
+  // Every class has measurement positions of its own (one R slot per total class), so
+  // the terms of the classes may be summed class after class.
+  bool classes_apart() const { return true; }
   void update(const double* theta) { R_.update(theta, para_, columns_, classes_); }
   double density(int a, int c) const { return R_.density(a, c); }
   // The densities of class c over the subjects a = 0 .. n-1.
@@ -252,8 +255,8 @@ class TotalClassMeasurement {
                      R_.s2[y][k]);
   }
   // add_terms of class c for every subject a in order, with weights rho[a]; subjects
-  // with rho[a] below the posterior floor are left out.
-  void add_class_terms(double* U, Information E, int c, const double* rho) const;
+  // with rho[a] below `floor` are left out.
+  void add_class_terms(double* U, Information E, int c, const double* rho, double floor) const;
   void add_score(SparseScore& s, int a, int c) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
@@ -282,6 +285,12 @@ class AlleleClassMeasurement {
         density_(classes_, columns_) {
     cluster_[0].assign(classes_.size(), Cluster{});
     cluster_[1].assign(classes_.size(), Cluster{});
+    for (std::size_t c = 0; c < classes_.size(); ++c)
+      for (std::size_t d = 0; d < c; ++d)
+        for (int y = 0; y < 2; ++y)
+          for (int z = 0; z < 2; ++z)
+            classes_apart_ = classes_apart_ && classes_[c].r_mean[y] != classes_[d].r_mean[z] &&
+                             classes_[c].b_mean[y] != classes_[d].b_mean[z];
   }
   int num_classes() const { return static_cast<int>(classes_.size()); }
   int num_kinds() const { return para_.num_allele_classes; }
@@ -290,6 +299,10 @@ class AlleleClassMeasurement {
   int design_k(int c) const { return classes_[c].k; }
   int design_l(int c) const { return classes_[c].l; }
   const std::vector<AlleleClass>& classes() const { return classes_; }
+  // No two classes share a measurement position ('A' arrays; on 'I' arrays the classes of
+  // one total class share their R parameters), so the terms of the classes may be summed
+  // class after class.
+  bool classes_apart() const { return classes_apart_; }
   void update(const double* theta) {
     const int C = num_classes();
     for (int c = 0; c < C; ++c)
@@ -307,8 +320,8 @@ class AlleleClassMeasurement {
                         data_.intensity_b[i], para_.array_type, rho);
   }
   // add_terms of class c for every subject a in order, with weights rho[a]; subjects
-  // with rho[a] below the posterior floor are left out.
-  void add_class_terms(double* U, Information E, int c, const double* rho) const;
+  // with rho[a] below `floor` are left out.
+  void add_class_terms(double* U, Information E, int c, const double* rho, double floor) const;
   void add_score(SparseScore& s, int a, int c) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
@@ -324,4 +337,5 @@ class AlleleClassMeasurement {
   std::vector<Cluster> cluster_[2];
   SubjectColumns columns_;
   ClassDensities density_;
+  bool classes_apart_ = true;
 };

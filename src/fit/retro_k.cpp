@@ -156,7 +156,7 @@ class RetroK {
         for (int u = 0; u < D; ++u) U[u] += w * y * ak[u];
         if (k != ref) U[j] += w;
       }
-      measurement_.add_class_terms(U, E, c, rho);
+      measurement_.add_class_terms(U, E, c, rho, kPosteriorFloor);
     }
     // Expected parts: the derivatives of log W[y].
     for (int u = 0; u < D; ++u) {

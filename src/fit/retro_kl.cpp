@@ -154,7 +154,7 @@ class RetroKL {
         E_gamma += w * k * binomial_var;
       }
       E(gamma, gamma) = E_gamma;
-      measurement_.add_class_terms(U, E, c, rho);
+      measurement_.add_class_terms(U, E, c, rho, kPosteriorFloor);
     }
   }
 

@@ -96,6 +96,9 @@ class RetroKLZ {
     const int n = num_subjects();
     const int C = num_classes();
     const double binomial_var = p_B_ * (1.0 - p_B_);
+    // With its own positions per class, the measurement terms are summed class after
+    // class below: the same additions to every entry in the same order.
+    const bool apart = measurement_.classes_apart();
     for (int a = 0; a < n; ++a) {
       const int i = subjects_[a];
       const int y_i = data_.disease_status[i];
@@ -112,9 +115,12 @@ class RetroKLZ {
         statistic(t_.data(), a, y_i, c);
         for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
         E(gamma, gamma) += rho * classes_[c].k * binomial_var;
-        measurement_.add_terms(U, E, a, c, rho);
+        if (!apart) measurement_.add_terms(U, E, a, c, rho);
       }
     }
+    if (apart)
+      for (int c = 0; c < C; ++c)
+        measurement_.add_class_terms(U, E, c, r.column(c), kPosteriorFloor);
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }

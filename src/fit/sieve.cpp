@@ -103,6 +103,9 @@ class ProspectiveSieve {
     const int C = num_classes();
     const int D = para_.num_disease_coefs;
     for (double& x : q_) x = 0.0;
+    // With its own positions per class, the measurement terms are summed class after
+    // class below: the same additions to every entry in the same order.
+    const bool apart = measurement_.classes_apart();
     for (int a = 0; a < n; ++a) {
       const int i = subjects_[a];
       const int y = data_.disease_status[i];
@@ -116,9 +119,12 @@ class ProspectiveSieve {
           U[u] += rho * (y - pc) * A[u];
           for (int v = u; v < D; ++v) E(u, v) += rho * pc * (1.0 - pc) * A[u] * A[v];
         }
-        measurement_.add_terms(U, E, a, c, rho);
+        if (!apart) measurement_.add_terms(U, E, a, c, rho);
       }
     }
+    if (apart)
+      for (int c = 0; c < C; ++c)
+        measurement_.add_class_terms(U, E, c, r.column(c), kPosteriorFloor);
     for (int s = 0; s < strata_.count(); ++s)
       if (strata_.size[s] > 0)
         for (int c = 0; c < C; ++c) sieve(s, c) /= strata_.size[s];
