@@ -1,6 +1,6 @@
 #include "fit/measurement_models.h"
 
-
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -30,8 +30,8 @@ SubjectColumns::SubjectColumns(const DATA& data, const std::vector<int>& subject
   const std::size_t n = subjects.size();
   x.resize(n);
   b.resize(n);
-  case_.resize(n);
   status.resize(n);
+  case_.resize(n);
   const bool has_b = !data.intensity_b.empty();
   for (std::size_t a = 0; a < n; ++a) {
     const int i = subjects[a];
@@ -44,20 +44,38 @@ SubjectColumns::SubjectColumns(const DATA& data, const std::vector<int>& subject
 
 void kernel_exponents(double* out, const double* v, const double* case_, int n,
                       const KernelByStatus& kernel) {
-  const double mu0 = kernel.mu[0];
-  const double mu1 = kernel.mu[1];
-  const double t0 = kernel.two_s2[0];
-  const double t1 = kernel.two_s2[1];
+  // Each parameter selected on its own before it is used, which the compiler turns into
+  // vector blends (a branch would follow the statuses' unpredictable order).
   for (int a = 0; a < n; ++a) {
-    const bool is_case = case_[a] != 0.0;
-    const double e = v[a] - (is_case ? mu1 : mu0);
-    out[a] = -e * e / (is_case ? t1 : t0);
+    const double mu = case_[a] != 0.0 ? kernel.mu[1] : kernel.mu[0];
+    const double two_s2 = case_[a] != 0.0 ? kernel.two_s2[1] : kernel.two_s2[0];
+    const double e = v[a] - mu;
+    out[a] = -e * e / two_s2;
   }
 }
+
+namespace {
+
+// out[a] /= sd of the subject's status.
+void divide_by_sd(double* out, const double* case_, int n, const KernelByStatus& kernel) {
+  for (int a = 0; a < n; ++a) {
+    const double sd = case_[a] != 0.0 ? kernel.sd[1] : kernel.sd[0];
+    out[a] /= sd;
+  }
+}
+
+}  // namespace
 
 void exp_in_place(double* out, int n) {
   for (int a = 0; a < n; ++a) out[a] = std::exp(out[a]);
 }
+
+namespace {
+
+// Subjects per block of the density loops: every pass over a block stays in the cache.
+constexpr int kBlock = 256;
+
+}  // namespace
 
 void IntensityTables::update(const double* theta, const PARA& para, const SubjectColumns& columns,
                              const std::vector<int>& classes) {
@@ -71,20 +89,26 @@ void IntensityTables::update(const double* theta, const PARA& para, const Subjec
     }
   n = columns.size();
   phi.resize(static_cast<std::size_t>(n) * classes.size());
-  const double* case_ = columns.case_.data();
-  for (std::size_t c = 0; c < classes.size(); ++c) {
-    const int k = classes[c];
-    KernelByStatus kernel;
-    for (int y = 0; y < 2; ++y) {
-      kernel.mu[y] = mu[y][k];
-      kernel.two_s2[y] = 2.0 * s2[y][k];
+  for (int a0 = 0; a0 < n; a0 += kBlock) {
+    const int m = std::min(kBlock, n - a0);
+    const double* case_ = columns.case_.data() + a0;
+    for (std::size_t c = 0; c < classes.size(); ++c) {
+      const int k = classes[c];
+      KernelByStatus kernel;
+      for (int y = 0; y < 2; ++y) {
+        kernel.mu[y] = mu[y][k];
+        kernel.two_s2[y] = 2.0 * s2[y][k];
+      }
+      double* out = &phi[c * static_cast<std::size_t>(n) + a0];
+      kernel_exponents(out, columns.x.data() + a0, case_, m, kernel);
+      exp_in_place(out, m);
+      const double f0 = inv_sd[0][k];
+      const double f1 = inv_sd[1][k];
+      for (int a = 0; a < m; ++a) {
+        const double f = case_[a] != 0.0 ? f1 : f0;
+        out[a] *= f;
+      }
     }
-    double* out = &phi[c * static_cast<std::size_t>(n)];
-    kernel_exponents(out, columns.x.data(), case_, n, kernel);
-    exp_in_place(out, n);
-    const double f0 = inv_sd[0][k];
-    const double f1 = inv_sd[1][k];
-    for (int a = 0; a < n; ++a) out[a] *= case_[a] != 0.0 ? f1 : f0;
   }
 }
 
@@ -109,9 +133,11 @@ ClassDensities::ClassDensities(const std::vector<AlleleClass>& classes,
     }
     r_group_.push_back(group);
   }
-  r_.assign(r_first_.size() * n, 0.0);
+  r_kernel_.assign(r_first_.size(), KernelByStatus{});
+  b_kernel_.assign(C, KernelByStatus{});
+  r_.assign(r_first_.size() * kBlock, 0.0);
   f_.assign(C * n, 0.0);
-  scratch_.assign(n, 0.0);
+  scratch_.assign(kBlock, 0.0);
 }
 
 void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
@@ -119,51 +145,58 @@ void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
                             const SubjectColumns& columns, char array_type) {
   const int n = n_;
   const std::size_t stride = static_cast<std::size_t>(n);
-  const double* case_ = columns.case_.data();
-  const double* b = columns.b.data();
-  // The R kernels, one per group of classes sharing their R parameters.
+  // The R kernels, one per group of classes sharing their R parameters, and the B kernels.
   for (std::size_t g = 0; g < r_first_.size(); ++g) {
     const std::size_t first = static_cast<std::size_t>(r_first_[g]);
-    KernelByStatus kernel;
     for (int y = 0; y < 2; ++y) {
-      kernel.mu[y] = cluster[y][first].mu_r;
-      kernel.two_s2[y] = 2.0 * cluster[y][first].s2_r;
-      kernel.sd[y] = std::sqrt(cluster[y][first].s2_r);
+      r_kernel_[g].mu[y] = cluster[y][first].mu_r;
+      r_kernel_[g].two_s2[y] = 2.0 * cluster[y][first].s2_r;
+      r_kernel_[g].sd[y] = std::sqrt(cluster[y][first].s2_r);
     }
-    double* out = &r_[g * stride];
-    kernel_exponents(out, columns.x.data(), case_, n, kernel);
-    exp_in_place(out, n);
-    for (int a = 0; a < n; ++a) out[a] /= case_[a] != 0.0 ? kernel.sd[1] : kernel.sd[0];
   }
-  // The B factors, times the R kernel of the class.
-  for (std::size_t c = 0; c < classes.size(); ++c) {
-    const AlleleClass& cls = classes[c];
-    KernelByStatus kernel;
+  for (std::size_t c = 0; c < classes.size(); ++c)
     for (int y = 0; y < 2; ++y) {
-      kernel.mu[y] = cluster[y][c].mu_b;
-      kernel.two_s2[y] = 2.0 * cluster[y][c].s2_b;
-      kernel.sd[y] = std::sqrt(cluster[y][c].s2_b);
+      b_kernel_[c].mu[y] = cluster[y][c].mu_b;
+      b_kernel_[c].two_s2[y] = 2.0 * cluster[y][c].s2_b;
+      b_kernel_[c].sd[y] = std::sqrt(cluster[y][c].s2_b);
     }
-    double* B = scratch_.data();
-    kernel_exponents(B, b, case_, n, kernel);
-    if (array_type == 'I' && cls.homozygous) {
-      // Beyond the bounds: the point mass on the class's own side, else nothing; the
-      // kernel only strictly inside.
-      const double below = cls.l == 0 ? 0.5 : 0.0;
-      const double above = cls.l == cls.k ? 0.5 : 0.0;
-      for (int a = 0; a < n; ++a) {
-        if (kBLowerBound < b[a] && b[a] < kBUpperBound)
-          B[a] = std::exp(B[a]) / (case_[a] != 0.0 ? kernel.sd[1] : kernel.sd[0]);
-        else
-          B[a] = b[a] < kBLowerBound ? below : (b[a] > kBUpperBound ? above : 0.0);
+  for (int a0 = 0; a0 < n; a0 += kBlock) {
+    const int m = std::min(kBlock, n - a0);
+    const int* status = columns.status.data() + a0;
+    const double* case_ = columns.case_.data() + a0;
+    const double* b = columns.b.data() + a0;
+    for (std::size_t g = 0; g < r_first_.size(); ++g) {
+      const KernelByStatus& kernel = r_kernel_[g];
+      double* out = &r_[g * kBlock];
+      kernel_exponents(out, columns.x.data() + a0, case_, m, kernel);
+      exp_in_place(out, m);
+      divide_by_sd(out, case_, m, kernel);
+    }
+    // The B factors, times the R kernel of the class.
+    for (std::size_t c = 0; c < classes.size(); ++c) {
+      const AlleleClass& cls = classes[c];
+      const KernelByStatus& kernel = b_kernel_[c];
+      double* B = scratch_.data();
+      kernel_exponents(B, b, case_, m, kernel);
+      if (array_type == 'I' && cls.homozygous) {
+        // Beyond the bounds: the point mass on the class's own side, else nothing; the
+        // kernel only strictly inside.
+        const double below = cls.l == 0 ? 0.5 : 0.0;
+        const double above = cls.l == cls.k ? 0.5 : 0.0;
+        for (int a = 0; a < m; ++a) {
+          if (kBLowerBound < b[a] && b[a] < kBUpperBound)
+            B[a] = std::exp(B[a]) / kernel.sd[status[a]];
+          else
+            B[a] = b[a] < kBLowerBound ? below : (b[a] > kBUpperBound ? above : 0.0);
+        }
+      } else {
+        exp_in_place(B, m);
+        divide_by_sd(B, case_, m, kernel);
       }
-    } else {
-      exp_in_place(B, n);
-      for (int a = 0; a < n; ++a) B[a] /= case_[a] != 0.0 ? kernel.sd[1] : kernel.sd[0];
+      const double* R = &r_[static_cast<std::size_t>(r_group_[c]) * kBlock];
+      double* out = &f_[c * stride + a0];
+      for (int a = 0; a < m; ++a) out[a] = R[a] * B[a];
     }
-    const double* R = &r_[static_cast<std::size_t>(r_group_[c]) * stride];
-    double* out = &f_[c * stride];
-    for (int a = 0; a < n; ++a) out[a] = R[a] * B[a];
   }
 }
 
@@ -254,21 +287,43 @@ void TotalClassMeasurement::add_class_terms(double* U, Information E, int c,
 void AlleleClassMeasurement::add_class_terms(double* U, Information E, int c,
                                              const double* rho, double floor) const {
   const AlleleClass& cls = classes_[c];
-  const Cluster* cl[2] = {&cluster_[0][c], &cluster_[1][c]};
+  const int n = columns_.size();
+  const StatusPositions r_positions = status_positions(cls.r_mean, cls.r_logvar);
+  const StatusPositions b_positions = status_positions(cls.b_mean, cls.b_logvar);
+  if (r_positions == StatusPositions::kMixed || b_positions == StatusPositions::kMixed) {
+    for (int a = 0; a < n; ++a)
+      if (!(rho[a] < floor)) add_terms(U, E, a, c, rho[a]);
+    return;
+  }
+  // R and B in one pass over the subjects: one test of the floor per subject.
+  const int r_sums[2] = {0, r_positions == StatusPositions::kApart ? 1 : 0};
+  const int b_sums[2] = {0, b_positions == StatusPositions::kApart ? 1 : 0};
+  NormalTermSums R[2];
+  NormalTermSums B[2];
+  for (int y = 0; y < 2; ++y) {
+    R[r_sums[y]].load(U, E, cls.r_mean[y], cls.r_logvar[y]);
+    B[b_sums[y]].load(U, E, cls.b_mean[y], cls.b_logvar[y]);
+  }
+  const double mu_r[2] = {cluster_[0][c].mu_r, cluster_[1][c].mu_r};
+  const double s2_r[2] = {cluster_[0][c].s2_r, cluster_[1][c].s2_r};
+  const double mu_b[2] = {cluster_[0][c].mu_b, cluster_[1][c].mu_b};
+  const double s2_b[2] = {cluster_[0][c].s2_b, cluster_[1][c].s2_b};
   const double* x = columns_.x.data();
   const double* b = columns_.b.data();
-  sum_over_subjects(U, E, cls.r_mean, cls.r_logvar, columns_, rho, floor,
-                    [&](NormalTermSums& sums, int a, int y, double w) {
-                      sums.add(w, x[a] - cl[y]->mu_r, cl[y]->s2_r);
-                    });
+  const int* status = columns_.status.data();
   const char array_type = para_.array_type;
   const bool mean_fixed = array_type == 'I' && cls.homozygous;
-  sum_over_subjects(U, E, cls.b_mean, cls.b_logvar, columns_, rho, floor,
-                    [&](NormalTermSums& sums, int a, int y, double w) {
-                      if (!b_kernel_applies(b[a], cls, array_type)) return;
-                      if (mean_fixed)
-                        sums.add_logvar(w, b[a] - cl[y]->mu_b, cl[y]->s2_b);
-                      else
-                        sums.add(w, b[a] - cl[y]->mu_b, cl[y]->s2_b);
-                    });
+  for (int a = 0; a < n; ++a) {
+    const double w = rho[a];
+    if (w < floor) continue;
+    const int y = status[a];
+    R[r_sums[y]].add(w, x[a] - mu_r[y], s2_r[y]);
+    if (!b_kernel_applies(b[a], cls, array_type)) continue;
+    if (mean_fixed)
+      B[b_sums[y]].add_logvar(w, b[a] - mu_b[y], s2_b[y]);
+    else
+      B[b_sums[y]].add(w, b[a] - mu_b[y], s2_b[y]);
+  }
+  for (int g = 0; g <= r_sums[1]; ++g) R[g].store(U, E);
+  for (int g = 0; g <= b_sums[1]; ++g) B[g].store(U, E);
 }

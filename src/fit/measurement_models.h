@@ -52,8 +52,8 @@ inline void add_logvar_terms(double* U, Information E, int q, double rho, double
 struct SubjectColumns {
   std::vector<double> x;     // R intensity
   std::vector<double> b;     // B intensity
-  std::vector<double> case_;  // 1.0 for a case, 0.0 for a control
-  std::vector<int> status;   // disease status 0 or 1
+  std::vector<int> status;  // disease status 0 or 1
+  std::vector<double> case_;  // 1.0 for a case, 0.0 for a control, for vectorised selects
 
   SubjectColumns(const DATA& data, const std::vector<int>& subjects);
   int size() const { return static_cast<int>(x.size()); }
@@ -198,9 +198,11 @@ class ClassDensities {
   int n_ = 0;
   std::vector<int> r_group_;     // the R kernel each class reads
   std::vector<int> r_first_;     // the first class of each R kernel
-  std::vector<double> r_;        // R kernels at [g * n + a]
+  std::vector<KernelByStatus> r_kernel_;  // per R kernel
+  std::vector<KernelByStatus> b_kernel_;  // per class
+  std::vector<double> r_;        // R kernels of one block of subjects at [g * block + a]
   std::vector<double> f_;        // at [c * n + a]
-  std::vector<double> scratch_;  // n exponents
+  std::vector<double> scratch_;  // the B factors of one block of subjects
 };
 
 // Adds, with weight rho, the intensity part of the complete-data score to U and the
