@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 Cluster cluster_of(const double* theta, const AlleleClass& cls, int y) {
@@ -326,4 +327,35 @@ void AlleleClassMeasurement::add_class_terms(double* U, Information E, int c,
   }
   for (int g = 0; g <= r_sums[1]; ++g) R[g].store(U, E);
   for (int g = 0; g <= b_sums[1]; ++g) B[g].store(U, E);
+}
+
+void AlleleClassMeasurement::begin_terms(const double* U, Information E) {
+  if (sums_.empty()) {
+    // One sum per distinct (mean, log-variance) pair: classes and statuses that share
+    // positions share their sum, so every entry takes its additions in order.
+    std::vector<std::pair<int, int>> pairs;
+    const auto index_of = [&pairs](int mean, int logvar) {
+      for (std::size_t p = 0; p < pairs.size(); ++p)
+        if (pairs[p].first == mean && pairs[p].second == logvar) return static_cast<int>(p);
+      pairs.emplace_back(mean, logvar);
+      return static_cast<int>(pairs.size()) - 1;
+    };
+    for (const AlleleClass& cls : classes_)
+      for (int y = 0; y < 2; ++y) {
+        r_sums_.push_back(index_of(cls.r_mean[y], cls.r_logvar[y]));
+        b_sums_.push_back(index_of(cls.b_mean[y], cls.b_logvar[y]));
+      }
+    for (std::size_t p = 0; p < pairs.size(); ++p)
+      for (std::size_t o = 0; o < p; ++o)
+        direct_ = direct_ || pairs[o].first == pairs[p].first ||
+                  pairs[o].second == pairs[p].second || pairs[o].first == pairs[p].second ||
+                  pairs[o].second == pairs[p].first;
+    sums_.resize(pairs.size());
+    for (std::size_t p = 0; p < pairs.size(); ++p) {
+      sums_[p].m = pairs[p].first;
+      sums_[p].q = pairs[p].second;
+    }
+  }
+  if (direct_) return;
+  for (NormalTermSums& sums : sums_) sums.load(U, E, sums.m, sums.q);
 }

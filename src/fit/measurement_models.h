@@ -287,12 +287,6 @@ class AlleleClassMeasurement {
         density_(classes_, columns_) {
     cluster_[0].assign(classes_.size(), Cluster{});
     cluster_[1].assign(classes_.size(), Cluster{});
-    for (std::size_t c = 0; c < classes_.size(); ++c)
-      for (std::size_t d = 0; d < c; ++d)
-        for (int y = 0; y < 2; ++y)
-          for (int z = 0; z < 2; ++z)
-            classes_apart_ = classes_apart_ && classes_[c].r_mean[y] != classes_[d].r_mean[z] &&
-                             classes_[c].b_mean[y] != classes_[d].b_mean[z];
   }
   int num_classes() const { return static_cast<int>(classes_.size()); }
   int num_kinds() const { return para_.num_allele_classes; }
@@ -301,10 +295,6 @@ class AlleleClassMeasurement {
   int design_k(int c) const { return classes_[c].k; }
   int design_l(int c) const { return classes_[c].l; }
   const std::vector<AlleleClass>& classes() const { return classes_; }
-  // No two classes share a measurement position ('A' arrays; on 'I' arrays the classes of
-  // one total class share their R parameters), so the terms of the classes may be summed
-  // class after class.
-  bool classes_apart() const { return classes_apart_; }
   void update(const double* theta) {
     const int C = num_classes();
     for (int c = 0; c < C; ++c)
@@ -321,9 +311,33 @@ class AlleleClassMeasurement {
     add_intensity_terms(U, E, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
                         data_.intensity_b[i], para_.array_type, rho);
   }
-  // add_terms of class c for every subject a in order, with weights rho[a]; subjects
-  // with rho[a] below `floor` are left out.
+  // add_class_terms of class c for every subject a in order, with weights rho[a];
+  // subjects with rho[a] below `floor` are left out.
   void add_class_terms(double* U, Information E, int c, const double* rho, double floor) const;
+  // add_terms for fits that go subject by subject: begin_terms loads every measurement
+  // entry of U and E into sums, add_subject_terms adds to them, end_terms stores them back
+  // (the same additions in the same order as add_terms).
+  void begin_terms(const double* U, Information E);
+  void add_subject_terms(double* U, Information E, int a, int c, double rho) {
+    if (direct_) {
+      add_terms(U, E, a, c, rho);
+      return;
+    }
+    const int y = columns_.status[a];
+    const Cluster& cl = cluster_[y][c];
+    const AlleleClass& cls = classes_[c];
+    const double b = columns_.b[a];
+    sums_[r_sums_[2 * c + y]].add(rho, columns_.x[a] - cl.mu_r, cl.s2_r);
+    if (!b_kernel_applies(b, cls, para_.array_type)) return;
+    if (para_.array_type == 'I' && cls.homozygous)
+      sums_[b_sums_[2 * c + y]].add_logvar(rho, b - cl.mu_b, cl.s2_b);
+    else
+      sums_[b_sums_[2 * c + y]].add(rho, b - cl.mu_b, cl.s2_b);
+  }
+  void end_terms(double* U, Information E) const {
+    if (direct_) return;
+    for (const NormalTermSums& sums : sums_) sums.store(U, E);
+  }
   void add_score(SparseScore& s, int a, int c) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
@@ -339,5 +353,8 @@ class AlleleClassMeasurement {
   std::vector<Cluster> cluster_[2];
   SubjectColumns columns_;
   ClassDensities density_;
-  bool classes_apart_ = true;
+  std::vector<NormalTermSums> sums_;  // one per distinct pair of positions
+  std::vector<int> r_sums_;           // the R sums of class c and status y at [2 c + y]
+  std::vector<int> b_sums_;           // the B sums of class c and status y at [2 c + y]
+  bool direct_ = false;  // a position in two pairs (never laid out so): add to U and E
 };

@@ -97,9 +97,7 @@ class RetroKLZ {
     const int n = num_subjects();
     const int C = num_classes();
     const double binomial_var = p_B_ * (1.0 - p_B_);
-    // With its own positions per class, the measurement terms are summed class after
-    // class below: the same additions to every entry in the same order.
-    const bool apart = measurement_.classes_apart();
+    measurement_.begin_terms(U, E);
     // Every addition to the head block goes to head_ until it is stored back.
     HeadBlock& head = head_;
     head.load(E);
@@ -119,13 +117,11 @@ class RetroKLZ {
         statistic(t_.data(), a, y_i, c);
         for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
         head(gamma, gamma) += rho * classes_[c].k * binomial_var;
-        if (!apart) measurement_.add_terms(U, E, a, c, rho);
+        measurement_.add_subject_terms(U, E, a, c, rho);
       }
     }
     head.store(E);
-    if (apart)
-      for (int c = 0; c < C; ++c)
-        measurement_.add_class_terms(U, E, c, r.column(c), kPosteriorFloor);
+    measurement_.end_terms(U, E);
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
