@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "driver/model_setup.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 SimSettings bench_settings(const std::string& probe_type, int num_subjects, int model_type,
                            std::uint64_t seed) {
@@ -48,10 +48,10 @@ void set_up_run(BenchRun& run, const SimSettings& settings, const SimSubjects& s
   OPTION& option = run.option;
   const int n = static_cast<int>(subjects.status.size());
   const int nc = option.num_covariates;
-  DMatrix covariates = dmatrix(0, n - 1, 0, nc - 1);
+  Matrix covariates = Matrix(n, nc);
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < nc; ++j)
-      covariates[i][j] = subjects.covariates[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+      covariates(i, j) = subjects.covariates[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
   order_dependent_covariate_first(option, n, covariates);
 
   DATA& data = run.data;

@@ -63,12 +63,9 @@ std::vector<std::string> intensity_lines(int n, int count) {
 
 void parse_line(std::string_view line, std::vector<double>& values) {
   std::size_t pos = 0;
-  std::string_view token;
-  for (double& value : values) {
-    if (next_number(line, pos, token, value) != NumberToken::kNumber) {
-      std::fprintf(stderr, "bad intensity line\n");
-      std::exit(1);
-    }
+  if (read_numbers(line, pos, values).stop != NumberToken::kNumber) {
+    std::fprintf(stderr, "bad intensity line\n");
+    std::exit(1);
   }
 }
 

@@ -21,7 +21,7 @@
 #include "driver/run.h"
 #include "driver/spec_file.h"
 #include "driver/stop.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 namespace {
 
@@ -93,9 +93,9 @@ std::string check_option_invariants(const OPTION& o) {
 // The model set-up on four subjects whose covariates take a few values each.
 std::string set_up_model(OPTION& option) {
   constexpr int kSubjects = 4;
-  DMatrix covariates = dmatrix(0, kSubjects - 1, 0, option.num_covariates - 1);
+  Matrix covariates = Matrix(kSubjects, option.num_covariates);
   for (int i = 0; i < kSubjects; ++i)
-    for (int j = 0; j < option.num_covariates; ++j) covariates[i][j] = (i * (j + 1)) % 3;
+    for (int j = 0; j < option.num_covariates; ++j) covariates(i, j) = (i * (j + 1)) % 3;
   order_dependent_covariate_first(option, kSubjects, covariates);
   PARA para;
   DATA data;
@@ -103,11 +103,11 @@ std::string set_up_model(OPTION& option) {
   data.disease_status = {0, 1, 0, 1};
   translate_options_to_para_data(option, para, data, covariates);
   check_options(option, para);
-  if (para.model_family != ModelFamily::kRetrospective &&
-      para.model_family != ModelFamily::kRetrospectiveWithCovariates &&
-      para.model_family != ModelFamily::kProspectiveSieve)
+  if (para.design().model_family != ModelFamily::kRetrospective &&
+      para.design().model_family != ModelFamily::kRetrospectiveWithCovariates &&
+      para.design().model_family != ModelFamily::kProspectiveSieve)
     return "model family out of range";
-  if (para.num_disease_coefs < 1) return "no disease-model coefficient";
+  if (para.design().num_disease_coefs < 1) return "no disease-model coefficient";
   return "";
 }
 

@@ -1,16 +1,20 @@
 #pragma once
-// PARA: model dimensions, the per-probe layout of the parameter vector, the
-// free-parameter list, the model choice and the disease-model effect flags.
-// Effect flags: 0 not in the disease model, 1 in the model, 2 in the model and tested.
+// PARA: the per-probe layout of the parameter vector (model dimensions, the classes
+// modelled, the free-parameter list) and the run's design it was laid out for.
 
+#include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/model_family.h"
-#include "numeric/offset_array.h"
+#include "core/run_design.h"
 
-// Room in the driver's parameter vector, standard-error vector and matrix (1..200).
+// Room in the driver's parameter vector and standard-error vector.
 constexpr int kMaxParams = 200;
+
+// A design with no effect, for a layout made before the model set-up.
+const std::shared_ptr<const RunDesign>& empty_run_design();
 
 struct PARA {
   // Per probe, rewritten by the starting-value routines.
@@ -22,7 +26,6 @@ struct PARA {
   std::vector<int> allele_class_present;  // one per allele-specific class (SNP probes)
   int ref_cn_class = 0;
   int ref_allele_class = 0;
-  int num_disease_coefs = 0;  // set once by the model set-up
   int num_r_means = 0;
   int num_r_logvars = 0;
   int num_b_means = 0;
@@ -34,21 +37,15 @@ struct PARA {
   int b_logvar_start = 0;
   int b_logvar_end = 0;
   int num_params = 0;
-  int num_free_params = 0;
-  IVector free_params;         // 1..num_params, 1-based vector positions
-  IMatrix allele_class_index;  // [k][l] = k(k+1)/2 + l, rows and columns 0..2
+  std::vector<int> free_params;  // positions of the free parameters, increasing
+  // [k][l] = k(k+1)/2 + l for l <= k, -1 for l > k (no class)
+  std::array<std::array<int, 3>, 3> allele_class_index = {{{0, -1, -1}, {1, 2, -1}, {3, 4, 5}}};
   std::vector<int> factorial;  // k! for k = 0 .. num_cn_classes - 1
 
-  // Set once by the model set-up.
-  ModelFamily model_family = ModelFamily::kRetrospective;  // the likelihood the design calls for
-  std::vector<std::string> covariate_names;  // name of each design column
-  int num_covariate_columns = 0;
-  int num_genetic_variables = 0;
-  int num_dependent_columns = 0;
-  int num_dependent_covariates = 0;
-  IMatrix covariate_effects;       // J x J from 0
-  IMatrix genetic_effects;         // 2 x 2 from 0: K, L
-  IMatrix gene_covariate_effects;  // J x 2 from 0
+  // The run's design, shared read-only by every probe's layout.
+  std::shared_ptr<const RunDesign> run_design = empty_run_design();
+  // The run's design.
+  const RunDesign& design() const { return *run_design; }
 };
 
 // Releases the per-probe arrays that a starting-value routine allocated.

@@ -133,6 +133,37 @@ std::vector<std::string_view> split_tokens(std::string_view line) {
   return tokens;
 }
 
+NumbersRead read_numbers(std::string_view line, std::size_t& pos, std::span<double> values) {
+  const char* const begin = line.data();
+  const char* const end = begin + line.size();
+  const char* p = begin + pos;
+  NumbersRead read;
+  std::size_t i = 0;
+  for (; i < values.size(); ++i) {
+    while (p != end && is_blank_char(*p)) ++p;
+    if (p == end) {
+      read.stop = NumberToken::kNone;
+      break;
+    }
+    const char* stop = parse_plain_decimal(p, end, values[i]);
+    if (stop == nullptr) [[unlikely]] {
+      std::size_t at = static_cast<std::size_t>(p - begin);
+      std::string_view token;
+      next_token(line, at, token);
+      if (!parse_double(token, values[i])) {
+        read.stop = NumberToken::kNotNumber;
+        read.token = token;
+        break;
+      }
+      stop = begin + at;
+    }
+    p = stop;
+  }
+  read.count = i;
+  pos = static_cast<std::size_t>(p - begin);
+  return read;
+}
+
 bool parse_int(std::string_view token, int& value) {
   token = without_plus(token);
   const char* end = token.data() + token.size();
@@ -143,7 +174,7 @@ bool parse_int(std::string_view token, int& value) {
 bool parse_double(std::string_view token, double& value) {
   const char* const token_end = token.data() + token.size();
   if (!token.empty() &&
-      line_reader_detail::parse_plain_decimal(token.data(), token_end, value) == token_end)
+      parse_plain_decimal(token.data(), token_end, value) == token_end)
     return true;
   if (equals_ignoring_case(token, "na")) {
     value = std::numeric_limits<double>::quiet_NaN();

@@ -6,11 +6,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <htslib/bgzf.h>
+
+#include "driver/plain_decimal.h"
 
 // Reads one text file forward, line by line, through a large buffer. The file may be
 // plain text or compressed with gzip or bgzip, told apart by its first bytes (htslib's
@@ -60,7 +63,7 @@ class LineReader {
 // True for the white space that separates tokens: blank, tab, carriage return,
 // vertical tab and form feed (line breaks never reach the tokenizer).
 constexpr bool is_blank_char(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\n';
+  return plain_decimal_detail::ends_token(c);
 }
 
 // Moves `pos` past the next token of `line` and returns it in `token`; false when no
@@ -84,6 +87,21 @@ enum class NumberToken {
 inline NumberToken next_number(std::string_view line, std::size_t& pos, std::string_view& token,
                                double& value);
 
+// Where read_numbers stopped.
+struct NumbersRead {
+  std::size_t count = 0;                     // numbers read, in values[0, count)
+  NumberToken stop = NumberToken::kNumber;   // kNumber: every value was read; kNotNumber:
+                                             // the next token is not a number; kNone: the
+                                             // line ended first
+  std::string_view token;                    // the token that is not a number
+};
+
+// The tokens of `line` from `pos`, in order, read into `values` as next_number reads
+// them, until every value is read, a token is not a number or the line ends; `pos` moves
+// past the last number read, or to the token or the line end where it stopped. The
+// readers' loop over a line of intensities.
+NumbersRead read_numbers(std::string_view line, std::size_t& pos, std::span<double> values);
+
 // Parses the whole token as a decimal integer (an optional leading '+' or '-'); false
 // when it is not one or does not fit an int.
 bool parse_int(std::string_view token, int& value);
@@ -92,57 +110,17 @@ bool parse_int(std::string_view token, int& value);
 // any case, give a non-finite value. False when the token is none of these.
 bool parse_double(std::string_view token, double& value);
 
-namespace line_reader_detail {
-// Exact powers of ten: every one up to 1e22 is a double without rounding.
-inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// The common decimal form of array exports, [sign] digits [. digits], with at most 15
-// significant digits, starting at p and ending at a blank or at end: its digits form an
-// integer m < 2^53 and its value is m / 10^f with f <= 22, both exact doubles, so one
-// division gives the correctly rounded value (Clinger's fast path), the same double
-// std::from_chars gives. Returns the end of the token, or nullptr for every other form,
-// which takes the general path.
-inline const char* parse_plain_decimal(const char* p, const char* end, double& value) {
-  bool negative = false;
-  if (p != end && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  std::uint64_t mantissa = 0;
-  int digits = 0;
-  int fraction = 0;
-  bool any = false;
-  while (p != end && static_cast<unsigned>(*p - '0') < 10) {
-    mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-    digits += mantissa != 0;
-    any = true;
-  }
-  if (p != end && *p == '.') {
-    ++p;
-    while (p != end && static_cast<unsigned>(*p - '0') < 10) {
-      mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-      digits += mantissa != 0;
-      ++fraction;
-      any = true;
-    }
-  }
-  if ((p != end && !is_blank_char(*p)) || !any || digits > 15 || fraction > 22) return nullptr;
-  const double magnitude = static_cast<double>(mantissa) / kExactPowersOfTen[fraction];
-  value = negative ? -magnitude : magnitude;
-  return p;
-}
-}  // namespace line_reader_detail
-
 inline NumberToken next_number(std::string_view line, std::size_t& pos, std::string_view& token,
                                double& value) {
   const char* const begin = line.data();
   const char* const end = begin + line.size();
   const char* p = begin + pos;
   while (p != end && is_blank_char(*p)) ++p;
-  if (p == end) {
+  if (p == end) [[unlikely]] {
     pos = line.size();
     return NumberToken::kNone;
   }
-  if (const char* stop = line_reader_detail::parse_plain_decimal(p, end, value)) {
+  if (const char* stop = parse_plain_decimal(p, end, value)) {
     token = std::string_view(p, static_cast<std::size_t>(stop - p));
     pos = static_cast<std::size_t>(stop - begin);
     return NumberToken::kNumber;

@@ -1,10 +1,12 @@
 #include "driver/model_setup.h"
 
 #include <algorithm>
+#include <memory>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/stop.h"
@@ -29,10 +31,10 @@ struct SelectedCovariate {
   int num_columns = 0;
 };
 
-std::vector<double> distinct_levels(const DMatrix& covariates, int num_subjects, int position) {
+std::vector<double> distinct_levels(const Matrix& covariates, int num_subjects, int position) {
   std::vector<double> levels;
   for (int i = 0; i < num_subjects; ++i) {
-    const double x = covariates[i][position];
+    const double x = covariates(i, position);
     const bool known = std::any_of(levels.begin(), levels.end(),
                                    [x](double level) { return same_level(level, x); });
     if (!known) levels.push_back(x);
@@ -64,7 +66,7 @@ int max_intensity_params(const OPTION& option) {
 
 }  // namespace
 
-void order_dependent_covariate_first(OPTION& option, int num_subjects, DMatrix& covariates) {
+void order_dependent_covariate_first(OPTION& option, int num_subjects, Matrix& covariates) {
   const int nc = option.num_covariates;
   const int ng = option.num_genetic_names;
   std::vector<int> order;  // order[new position] = old position
@@ -92,13 +94,13 @@ void order_dependent_covariate_first(OPTION& option, int num_subjects, DMatrix& 
 
   std::vector<double> row(at(nc));
   for (int i = 0; i < num_subjects; ++i) {
-    for (int j = 0; j < nc; ++j) row[at(j)] = covariates[i][order[at(j)]];
-    for (int j = 0; j < nc; ++j) covariates[i][j] = row[at(j)];
+    for (int j = 0; j < nc; ++j) row[at(j)] = covariates(i, order[at(j)]);
+    for (int j = 0; j < nc; ++j) covariates(i, j) = row[at(j)];
   }
 }
 
 void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data,
-                                    const DMatrix& covariates) {
+                                    const Matrix& covariates) {
   const int nc = option.num_covariates;
   const int ng = option.num_genetic_names;
   const int n = data.num_subjects;
@@ -134,29 +136,30 @@ void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data
   }
   const int J = num_columns;
 
-  para.model_family = num_dependent >= 1    ? ModelFamily::kProspectiveSieve
+  RunDesign design;
+  design.model_family = num_dependent >= 1    ? ModelFamily::kProspectiveSieve
                       : num_independent >= 1 ? ModelFamily::kRetrospectiveWithCovariates
                                              : ModelFamily::kRetrospective;
-  para.num_covariate_columns = J;
-  para.num_dependent_columns = num_dependent_columns;
-  para.num_dependent_covariates = num_dependent;
-  para.num_genetic_variables = 2;
+  clear_effects(design, J);
+  design.num_dependent_columns = num_dependent_columns;
+  design.num_dependent_covariates = num_dependent;
+  design.num_genetic_variables = 2;
 
-  para.covariate_names.assign(at(J), std::string());
-  data.covariates = dmatrix(0, n - 1, 0, J - 1);
+  design.covariate_names.assign(at(J), std::string());
+  data.covariates = Matrix(n, J);
   for (const SelectedCovariate& covariate : selected) {
     const std::string& name = option.variable_names[at(covariate.position)];
     for (int k = 0; k < covariate.num_columns; ++k) {
       const int c = covariate.first_column + k;
       if (covariate.categorical) {
         const double level = covariate.levels[at(k)];
-        para.covariate_names[at(c)] = level_column_name(name, level);
+        design.covariate_names[at(c)] = level_column_name(name, level);
         for (int i = 0; i < n; ++i) {
-          data.covariates[i][c] = same_level(level, covariates[i][covariate.position]) ? 1.0 : 0.0;
+          data.covariates(i, c) = same_level(level, covariates(i, covariate.position)) ? 1.0 : 0.0;
         }
       } else {
-        para.covariate_names[at(c)] = name;
-        for (int i = 0; i < n; ++i) data.covariates[i][c] = covariates[i][covariate.position];
+        design.covariate_names[at(c)] = name;
+        for (int i = 0; i < n; ++i) data.covariates(i, c) = covariates(i, covariate.position);
       }
     }
   }
@@ -169,72 +172,61 @@ void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data
     if (!name.empty() && name[0] == 'L') l_position = g;
   }
 
-  para.genetic_effects = imatrix(0, 1, 0, 1);
-  para.genetic_effects.fill(0);
-  para.covariate_effects = imatrix(0, J - 1, 0, J - 1);
-  para.covariate_effects.fill(0);
-  para.gene_covariate_effects = imatrix(0, J - 1, 0, 1);
-  para.gene_covariate_effects.fill(0);
-
-  if (k_position >= 0) para.genetic_effects[0][0] = effect[at(k_position)][at(k_position)];
+  if (k_position >= 0) design.genetic_effects(0, 0) = effect_flag_of(effect[at(k_position)][at(k_position)]);
   if (l_position >= 0) {
-    para.genetic_effects[1][1] = effect[at(l_position)][at(l_position)];
+    design.genetic_effects(1, 1) = effect_flag_of(effect[at(l_position)][at(l_position)]);
     if (k_position >= 0) {
-      para.genetic_effects[0][1] = effect[at(k_position)][at(l_position)];
-      para.genetic_effects[1][0] = effect[at(k_position)][at(l_position)];
+      design.genetic_effects(0, 1) = effect_flag_of(effect[at(k_position)][at(l_position)]);
+      design.genetic_effects(1, 0) = effect_flag_of(effect[at(k_position)][at(l_position)]);
     }
   }
   for (std::size_t a = 0; a < selected.size(); ++a) {
     const SelectedCovariate& first = selected[a];
     const std::size_t s = at(first.position);
     for (int c = first.first_column; c < first.first_column + first.num_columns; ++c) {
-      if (k_position >= 0) para.gene_covariate_effects[c][0] = effect[at(k_position)][s];
-      if (l_position >= 0) para.gene_covariate_effects[c][1] = effect[at(l_position)][s];
-      para.covariate_effects[c][c] = effect[s][s];
+      if (k_position >= 0) design.gene_covariate_effects(c, 0) = effect_flag_of(effect[at(k_position)][s]);
+      if (l_position >= 0) design.gene_covariate_effects(c, 1) = effect_flag_of(effect[at(l_position)][s]);
+      design.covariate_effects(c, c) = effect_flag_of(effect[s][s]);
       for (std::size_t b = a + 1; b < selected.size(); ++b) {
         const SelectedCovariate& later = selected[b];
         for (int c2 = later.first_column; c2 < later.first_column + later.num_columns; ++c2) {
-          para.covariate_effects[c][c2] = effect[s][at(later.position)];
+          design.covariate_effects(c, c2) = effect_flag_of(effect[s][at(later.position)]);
         }
       }
     }
   }
 
-  int coefs = J >= 1 ? 1 : 0;
-  for (int g = 0; g < 2; ++g) coefs += para.genetic_effects[g][g] > 0 ? 1 : 0;
-  for (int c = 0; c < J; ++c) {
-    for (int g = 0; g < 2; ++g) coefs += para.gene_covariate_effects[c][g] > 0 ? 1 : 0;
-    for (int c2 = c; c2 < J; ++c2) coefs += para.covariate_effects[c][c2] > 0 ? 1 : 0;
-  }
-  para.num_disease_coefs = coefs;
+  list_disease_coefficients(design);
+  para.run_design = std::make_shared<const RunDesign>(std::move(design));
 }
 
 void check_options(const OPTION& option, const PARA& para) {
-  if (para.num_dependent_covariates > 1) {
+  if (para.design().num_dependent_covariates > 1) {
     std::printf(
         "\nError: Only one covariate is allowed to depend on the genetic variable(s) in the "
         "current version\n");
     kill_Quillmark();
   }
-  if (para.num_dependent_covariates == 1 &&
-      para.num_covariate_columns > para.num_dependent_columns) {
+  const RunDesign& design = para.design();
+  if (design.num_dependent_covariates == 1 &&
+      design.num_covariate_columns > design.num_dependent_columns) {
     std::printf(
         "\nError: Dependent and independent covariates are not allowed to co-exist in the "
         "current version\n");
     kill_Quillmark();
   }
-  if (para.genetic_effects[0][1] > 0 || para.genetic_effects[1][0] > 0) {
+  if (in_model(design.genetic_effects(0, 1)) || in_model(design.genetic_effects(1, 0))) {
     std::printf("\nError: Not allow the effect 'K*L' or 'L*K'\n");
     kill_Quillmark();
   }
   // The starting values and fits address the whole parameter vector in the driver's
   // 200 entries; a larger model would not fit in it.
   const int room = kMaxParams - max_intensity_params(option);
-  if (para.num_disease_coefs > room) {
+  if (design.num_disease_coefs > room) {
     std::printf(
         "\nError: The disease model has %d coefficients; at most %d fit in the parameter vector "
         "of this probe type.\n",
-        para.num_disease_coefs, room);
+        design.num_disease_coefs, room);
     kill_Quillmark();
   }
 }

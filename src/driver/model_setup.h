@@ -10,18 +10,18 @@
 #include "core/data.h"
 #include "driver/option.h"
 #include "core/para.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // Moves the covariates marked dependent ('D') in front of the independent ones, keeping
 // the order within each group, in every covariate table of `option` and in the columns
 // of `covariates` (rows 0..num_subjects-1). Effect entries follow their covariates.
-void order_dependent_covariate_first(OPTION& option, int num_subjects, DMatrix& covariates);
+void order_dependent_covariate_first(OPTION& option, int num_subjects, Matrix& covariates);
 
 // Fills the set-up fields of `para` (model type, design columns and their names, the
 // three effect-flag matrices, num_disease_coefs) and `data.covariates`, a
 // data.num_subjects x J design matrix from 0, from the options and the covariate table.
 void translate_options_to_para_data(const OPTION& option, PARA& para, DATA& data,
-                                    const DMatrix& covariates);
+                                    const Matrix& covariates);
 
 // Stops the run (kill_Quillmark) when the model is one that no fit supports: more than
 // one dependent covariate, dependent and independent covariates together, the product

@@ -11,10 +11,7 @@
 ProbeWork::ProbeWork()
     : start(kMaxParams, 0.0),
       fitted(kMaxParams, 0.0),
-      std_errors(kMaxParams, 0.0),
-      cov(dmatrix(1, kMaxParams, 1, kMaxParams)) {
-  cov.fill(0.0);
-}
+      std_errors(kMaxParams, 0.0) {}
 
 namespace {
 // The outcome of a failed start: the SNP start's status codes 1..9 in order, or the CN
@@ -63,8 +60,7 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
     if (fit.ok()) {
       std::copy(fit.estimates.begin(), fit.estimates.end(), fitted);
       std::copy(fit.std_errors.begin(), fit.std_errors.end(), work.std_errors.begin());
-      for (int u = 1; u <= para.num_disease_coefs; ++u)
-        for (int v = 1; v <= para.num_disease_coefs; ++v) work.cov[u][v] = fit.disease_covariance[u][v];
+      work.cov = fit.disease_covariance;
       work.loglik = fit.loglik;
     }
   }
@@ -75,11 +71,11 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
       result.test_failed = true;
       outcome = Outcome::kTestCovariance;
     } else {
-      const std::vector<DiseaseCoefficient> coefficients = disease_coefficients(para);
+      const std::vector<DiseaseCoefficient>& coefficients = para.design().coefficients;
       for (std::size_t u = 0; u < coefficients.size(); ++u)
-        if (coefficients[u].flag == 2)
+        if (coefficients[u].flag == EffectFlag::kTested)
           result.tested.push_back({coefficients[u].name, fitted[u],
-                                   std::sqrt(work.cov[static_cast<int>(u) + 1][static_cast<int>(u) + 1])});
+                                   std::sqrt(work.cov(static_cast<int>(u), static_cast<int>(u)))});
       result.degrees_of_freedom = static_cast<int>(result.tested.size());
     }
   }

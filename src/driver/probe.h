@@ -13,14 +13,14 @@
 #include "driver/option.h"
 #include "core/para.h"
 #include "fit/fit.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // Per-probe working storage, allocated once by whoever processes probes and reused.
 struct ProbeWork {
   std::vector<double> start;       // start vector, kMaxParams entries
   std::vector<double> fitted;      // parameter vector, kMaxParams entries
   std::vector<double> std_errors;  // kMaxParams entries
-  DMatrix cov;                     // 1..kMaxParams x 1..kMaxParams
+  Matrix cov;                      // covariance of the disease-model coefficients
   double loglik = 0.0;
   int iterations = 0;
   // Empty in a run. When set, it is called in place of the fit that the probe type and

@@ -98,7 +98,9 @@ void read_called_cn_line(LineReader& reader, const ProbeInfo& info, int num_subj
   for (int i = 0; i < num_subjects; ++i) {
     if (!next_token(line, pos, token)) short_line(reader, i + 1, num_subjects, info);
     int value = 0;
-    if (!parse_int(token, value)) {
+    if (token.size() == 1 && static_cast<unsigned>(token[0] - '0') < 10) {
+      value = token[0] - '0';  // the common call, one digit, without the general parser
+    } else if (!parse_int(token, value)) {
       field_error(reader, i + 1,
                   "called copy number " + quoted(token) + " of probe '" + info.name +
                       "' is not an integer");
@@ -116,17 +118,14 @@ void read_intensity_line(LineReader& reader, const ProbeInfo& info, int num_subj
                          const char* kind, std::vector<double>& intensity) {
   const std::string_view line = probe_line(reader, info);
   std::size_t pos = 0;
-  std::string_view token;
-  for (int i = 0; i < num_subjects; ++i) {
-    double value = 0.0;
-    const NumberToken found = next_number(line, pos, token, value);
-    if (found == NumberToken::kNone) short_line(reader, i + 1, num_subjects, info);
-    if (found == NumberToken::kNotNumber) {
-      field_error(reader, i + 1,
-                  std::string(kind) + " intensity " + quoted(token) + " of probe '" + info.name +
-                      "' is not a number");
-    }
-    intensity[static_cast<std::size_t>(i)] = value;
+  const std::span<double> values(intensity.data(), static_cast<std::size_t>(num_subjects));
+  const NumbersRead read = read_numbers(line, pos, values);
+  const int field = static_cast<int>(read.count) + 1;
+  if (read.stop == NumberToken::kNone) short_line(reader, field, num_subjects, info);
+  if (read.stop == NumberToken::kNotNumber) {
+    field_error(reader, field,
+                std::string(kind) + " intensity " + quoted(read.token) + " of probe '" +
+                    info.name + "' is not a number");
   }
 }
 
@@ -173,10 +172,10 @@ PhenotypeTable read_phenotype_file(const OPTION& option) {
   PhenotypeTable table;
   table.num_subjects = static_cast<int>(status.size());
   table.disease_status = std::move(status);
-  table.covariates = dmatrix(0, table.num_subjects - 1, 0, nc - 1);
+  table.covariates = Matrix(table.num_subjects, nc);
   for (int i = 0; i < table.num_subjects; ++i) {
     for (int j = 0; j < nc; ++j) {
-      table.covariates[i][j] = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(nc) +
+      table.covariates(i, j) = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(nc) +
                                       static_cast<std::size_t>(j)];
     }
   }

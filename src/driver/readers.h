@@ -18,13 +18,13 @@
 #include "core/data.h"
 #include "driver/line_reader.h"
 #include "driver/option.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // Disease status and covariate values of every subject, in subject order.
 struct PhenotypeTable {
   int num_subjects = 0;
   std::vector<int> disease_status;  // 0 control, 1 case
-  DMatrix covariates;               // num_subjects x num_covariates, from 0
+  Matrix covariates;               // num_subjects x num_covariates, from 0
 };
 
 // Reads the subject lines after the header: the status (0 or 1) and

@@ -54,8 +54,8 @@ void put_line(ResultsTable& table, const std::string& line) {
 
 std::vector<std::string> tested_terms(const PARA& para) {
   std::vector<std::string> terms;
-  for (const DiseaseCoefficient& c : disease_coefficients(para))
-    if (c.flag == 2) terms.push_back(c.name);
+  for (const DiseaseCoefficient& c : para.design().coefficients)
+    if (c.flag == EffectFlag::kTested) terms.push_back(c.name);
   return terms;
 }
 

@@ -6,20 +6,21 @@
 #include <vector>
 
 void disease_design(double* a, int k, int l, const double* z, const PARA& para) {
-  const int J = para.num_covariate_columns;
+  const RunDesign& design = para.design();
+  const int J = design.num_covariate_columns;
   const double dk = k;
   const double dl = k - 2 * l;  // the effect named L: B alleles counted against A alleles
   int u = 0;
-  if (para.genetic_effects[0][0] > 0) a[u++] = dk;
-  if (para.genetic_effects[1][1] > 0) a[u++] = dl;
+  if (in_model(design.genetic_effects(0, 0))) a[u++] = dk;
+  if (in_model(design.genetic_effects(1, 1))) a[u++] = dl;
   for (int j = 0; j < J; ++j) {
-    if (para.gene_covariate_effects[j][0] > 0) a[u++] = dk * z[j];
-    if (para.gene_covariate_effects[j][1] > 0) a[u++] = dl * z[j];
+    if (in_model(design.gene_covariate_effects(j, 0))) a[u++] = dk * z[j];
+    if (in_model(design.gene_covariate_effects(j, 1))) a[u++] = dl * z[j];
   }
   for (int j = 0; j < J; ++j) {
-    if (para.covariate_effects[j][j] > 0) a[u++] = z[j];
+    if (in_model(design.covariate_effects(j, j))) a[u++] = z[j];
     for (int jj = j + 1; jj < J; ++jj)
-      if (para.covariate_effects[j][jj] > 0) a[u++] = z[j] * z[jj];
+      if (in_model(design.covariate_effects(j, jj))) a[u++] = z[j] * z[jj];
   }
   if (J > 0) a[u++] = 1.0;
 }
@@ -67,11 +68,11 @@ Outcome select_fit_subjects(const DATA& data, std::vector<int>& subjects) {
 std::vector<double> cn_design_table(const DATA& data, const PARA& para,
                                     const std::vector<int>& subjects,
                                     const std::vector<int>& classes) {
-  const int D = para.num_disease_coefs;
+  const int D = para.design().num_disease_coefs;
   std::vector<double> a(static_cast<std::size_t>(data.num_subjects) * 3 * D);
   for (const int i : subjects)
     for (const int k : classes)
-      disease_design(&a[(static_cast<std::size_t>(i) * 3 + k) * D], k, 0, data.covariates[i].data(), para);
+      disease_design(&a[(static_cast<std::size_t>(i) * 3 + k) * D], k, 0, data.covariates.row(i), para);
   return a;
 }
 
@@ -113,12 +114,12 @@ std::vector<double> allele_design_table(const DATA& data, const PARA& para,
                                         const std::vector<AlleleClass>& classes, double* scratch) {
   const std::size_t n = subjects.size();
   const std::size_t C = classes.size();
-  const int ndc = para.num_disease_coefs;
+  const int ndc = para.design().num_disease_coefs;
   std::vector<double> design(n * C * static_cast<std::size_t>(ndc), 0.0);
   for (std::size_t a = 0; a < n; ++a)
     for (std::size_t c = 0; c < C; ++c) {
       disease_design(scratch, classes[c].k, classes[c].l,
-           para.num_covariate_columns > 0 ? data.covariates[subjects[a]].data() : nullptr, para);
+           para.design().num_covariate_columns > 0 ? data.covariates.row(subjects[a]) : nullptr, para);
       for (int u = 0; u < ndc; ++u) design[(a * C + c) * ndc + u] = scratch[u];
     }
   return design;
@@ -129,7 +130,7 @@ double binomial_weight(int k, int l, double p_B, const PARA& para) {
   return C * int_power(p_B, l) * int_power(1.0 - p_B, k - l);
 }
 
-void back_transform_frequencies(double* params, double* std_errors, const DMatrix& V,
+void back_transform_frequencies(double* params, double* std_errors, const Matrix& V,
                                 const int* slots, int num_slots) {
   if (num_slots <= 0) return;
   double c = 1.0;
@@ -146,7 +147,7 @@ void back_transform_frequencies(double* params, double* std_errors, const DMatri
       const double Tab = p[a] * ((a == b ? 1.0 : 0.0) - p[b]);
       for (int d = 0; d < num_slots; ++d) {
         const double Tad = p[a] * ((a == d ? 1.0 : 0.0) - p[d]);
-        var += Tab * V[slots[b] + 1][slots[d] + 1] * Tad;
+        var += Tab * V(slots[b], slots[d]) * Tad;
       }
     }
     std_errors[slots[a]] = std::sqrt(var);

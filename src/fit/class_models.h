@@ -18,7 +18,7 @@
 #include "core/outcome.h"
 #include "core/para.h"
 #include "fit/information.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // Writes the disease-model design vector of class (k, l) and covariate row z (may be
 // null when there are no covariate columns) into a[0 .. num_disease_coefs - 1].
@@ -159,5 +159,5 @@ class HeadBlock {
 // Replaces the frequency log-ratios at `slots` (0-based positions of the present
 // non-reference classes) by class frequencies and their standard errors by delta-method
 // values, from V (1-based covariance over the whole vector).
-void back_transform_frequencies(double* params, double* std_errors, const DMatrix& V,
+void back_transform_frequencies(double* params, double* std_errors, const Matrix& V,
                                 const int* slots, int num_slots);

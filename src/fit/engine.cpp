@@ -1,6 +1,7 @@
 #include "fit/engine.h"
 
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "core/layout.h"
@@ -9,23 +10,25 @@
 #include "fit/measurement_models.h"
 
 
-Outcome newton_step(double* theta, double* delta, const double* U, const DMatrix& E,
-                    const DMatrix& V, const PARA& para) {
+Outcome newton_step(double* theta, double* delta, const double* U, Matrix& E, const PARA& para) {
   const int P = para.num_params;
   mirror_upper(E, P);
-  if (!invert_over_free_params(V, E, para)) return Outcome::kFitSingularInformation;
-  for (int u = 0; u < P; ++u) {
-    double d = 0.0;
-    for (int v = 0; v < P; ++v) d += V[u + 1][v + 1] * U[v];
-    // An undefined step would leave undefined estimates that no later test rejects.
-    if (!std::isfinite(d)) return Outcome::kFitNonFiniteStep;
-    delta[u] = d;
+  const std::span<double> step(delta, static_cast<std::size_t>(P));
+  // An undefined step would leave undefined estimates that no later test rejects.
+  switch (solve_over_positions(step, E, std::span<const double>(U, static_cast<std::size_t>(P)),
+                               para.free_params)) {
+    case SolveOutcome::kSolved:
+      break;
+    case SolveOutcome::kSingular:
+      return Outcome::kFitSingularInformation;
+    case SolveOutcome::kNonFinite:
+      return Outcome::kFitNonFiniteStep;
   }
   for (int u = 0; u < P; ++u) theta[u] += delta[u];
   return Outcome::kOk;
 }
 
-Outcome invert_observed_information(const DMatrix& E, const DMatrix& V, int n,
+Outcome invert_observed_information(Matrix& E, Matrix& V, int n,
                                     const std::vector<int>& free_positions) {
   mirror_upper(E, n);
   if (!invert_over_positions(V, E, free_positions, n)) return Outcome::kFitSingularInformation;
@@ -33,37 +36,27 @@ Outcome invert_observed_information(const DMatrix& E, const DMatrix& V, int n,
   return Outcome::kOk;
 }
 
-std::vector<int> free_positions_of(const PARA& para) {
-  return std::vector<int>(para.free_params.data(), para.free_params.data() + para.num_free_params);
-}
-
-void hand_over(FitResult& result, const DMatrix& E, const DMatrix& V, int n,
+void hand_over(FitResult& result, const Matrix& E, const Matrix& V, int n,
                const std::vector<int>& free_positions, const PARA& para, FitReport* report) {
   if (report != nullptr) {
     report->size = n;
-    report->information = dmatrix(1, n, 1, n);
-    report->covariance = dmatrix(1, n, 1, n);
-    for (int u = 1; u <= n; ++u)
-      for (int v = 1; v <= n; ++v) {
-        report->information[u][v] = E[u][v];
-        report->covariance[u][v] = V[u][v];
-      }
+    report->information = E;
+    report->covariance = V;
     report->free_positions = free_positions;
   }
   const int P = para.num_params;
-  for (int u = 0; u < P; ++u) result.std_errors[u] = std::sqrt(V[u + 1][u + 1]);
-  const int D = para.num_disease_coefs;
-  result.disease_covariance = dmatrix(1, D, 1, D);
-  for (int u = 1; u <= D; ++u)
-    for (int v = 1; v <= D; ++v) result.disease_covariance[u][v] = V[u][v];
+  for (int u = 0; u < P; ++u) result.std_errors[u] = std::sqrt(V(u, u));
+  const int D = para.design().num_disease_coefs;
+  result.disease_covariance.resize(D, D);
+  for (int u = 0; u < D; ++u)
+    for (int v = 0; v < D; ++v) result.disease_covariance(u, v) = V(u, v);
 }
 
-Outcome finish_retrospective(FitResult& result, const DMatrix& E, const DMatrix& V,
-                             const PARA& para, FitReport* report) {
-  const std::vector<int> free_positions = free_positions_of(para);
-  const Outcome inverted = invert_observed_information(E, V, para.num_params, free_positions);
+Outcome finish_retrospective(FitResult& result, Matrix& E, Matrix& V, const PARA& para,
+                             FitReport* report) {
+  const Outcome inverted = invert_observed_information(E, V, para.num_params, para.free_params);
   if (inverted != Outcome::kOk) return inverted;
-  hand_over(result, E, V, para.num_params, free_positions, para, report);
+  hand_over(result, E, V, para.num_params, para.free_params, para, report);
   std::vector<int> slots;
   for (const int k : present_cn_classes(para))
     if (k != para.ref_cn_class) slots.push_back(frequency_slot(para, k));
@@ -73,7 +66,7 @@ Outcome finish_retrospective(FitResult& result, const DMatrix& E, const DMatrix&
 }
 
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para) {
-  switch (para.model_family) {
+  switch (para.design().model_family) {
     case ModelFamily::kRetrospective:
       return snp_probe ? fit_retro_KL(start, data, para) : fit_retro_K(start, data, para);
     case ModelFamily::kRetrospectiveWithCovariates:
@@ -84,8 +77,8 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
   return snp_probe ? fit_pro_KLZ_sieve(start, data, para) : fit_pro_KZ_sieve(start, data, para);
 }
 
-Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
-                            const PARA& para, FitReport* report) {
+Outcome finish_retro_allele(FitResult& result, Matrix& E, Matrix& V, const PARA& para,
+                            FitReport* report) {
   const Outcome finished = finish_retrospective(result, E, V, para, report);
   if (finished != Outcome::kOk) return finished;
   const int gamma = ParamLayout(para).b_allele_logit();

@@ -24,7 +24,7 @@
 //                        LouisCorrection& louis);
 //                                      each class's complete-data score of subject a into
 //                                      louis (and any information the score's slots add)
-//   Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report);
+//   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report);
 //                                      inversion of the observed information and reporting
 
 #include <cmath>
@@ -36,7 +36,7 @@
 #include "fit/fit_control.h"
 #include "fit/information.h"
 #include "fit/louis.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 #include "numeric/vector_ops.h"
 
 // Posteriors below this are left out wherever a fit says "skipped": they cannot move
@@ -47,8 +47,8 @@ constexpr double kPosteriorFloor = 1e-6;
 // finish of every retrospective fit (inversion over the free parameters, variance test,
 // standard errors, report, frequencies, covariance block), then the B-allele-frequency
 // logit reported as the frequency p_B with standard error p_B (1 - p_B) se(gamma).
-Outcome finish_retro_allele(FitResult& result, const DMatrix& E, const DMatrix& V,
-                            const PARA& para, FitReport* report);
+Outcome finish_retro_allele(FitResult& result, Matrix& E, Matrix& V, const PARA& para,
+                            FitReport* report);
 
 // When an iteration counts as the last one.
 enum class StoppingRule {
@@ -79,29 +79,27 @@ class Posteriors {
   int subjects_ = 0;
 };
 
-// One Newton step over the free parameters: mirrors E (upper triangle over
-// 1..num_params), inverts it into V over the free list, delta = V U, theta += delta.
-Outcome newton_step(double* theta, double* delta, const double* U, const DMatrix& E,
-                    const DMatrix& V, const PARA& para);
+// One Newton step over the free parameters: mirrors E (upper triangle of its leading
+// num_params block), solves E delta = U over the free list (delta 0 at the fixed
+// positions), theta += delta.
+Outcome newton_step(double* theta, double* delta, const double* U, Matrix& E, const PARA& para);
 
-// Mirrors the observed information E (order n), inverts it over the 1-based positions
-// `free_positions` into V (zero elsewhere) and tests the variances over the whole inverse.
-Outcome invert_observed_information(const DMatrix& E, const DMatrix& V, int n,
+// Mirrors the observed information E (order n), inverts it over the positions
+// `free_positions` into V (n x n, zero elsewhere) and tests the variances over the whole
+// inverse.
+Outcome invert_observed_information(Matrix& E, Matrix& V, int n,
                                     const std::vector<int>& free_positions);
-
-// The free list of PARA as a vector of 1-based positions.
-std::vector<int> free_positions_of(const PARA& para);
 
 // Standard errors of the first num_params positions and the disease-model block of V
 // into the result; the finish's matrices into report when set.
-void hand_over(FitResult& result, const DMatrix& E, const DMatrix& V, int n,
+void hand_over(FitResult& result, const Matrix& E, const Matrix& V, int n,
                const std::vector<int>& free_positions, const PARA& para, FitReport* report);
 
 // The finish of a retrospective fit once Louis's correction has made E the observed
 // information: inversion over the free parameters, hand-over, and the frequency
 // log-ratios of the present non-reference classes reported as frequencies.
-Outcome finish_retrospective(FitResult& result, const DMatrix& E, const DMatrix& V,
-                             const PARA& para, FitReport* report);
+Outcome finish_retrospective(FitResult& result, Matrix& E, Matrix& V, const PARA& para,
+                             FitReport* report);
 
 // The result of a fit that failed before its first iteration.
 inline FitResult failed_fit(Outcome outcome) {
@@ -131,8 +129,8 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   r.resize(N, C);
   std::vector<double> U(static_cast<std::size_t>(n), 0.0);
   std::vector<double> step(static_cast<std::size_t>(P), 0.0);
-  DMatrix E = dmatrix(1, n, 1, n);
-  DMatrix V = dmatrix(1, n, 1, n);
+  Matrix E(n, n);
+  Matrix V;
   const Information information(E);
 
   double ell = model.update(theta);
@@ -148,11 +146,10 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
       }
     }
     for (int u = 0; u < n; ++u) U[u] = 0.0;
-    for (int u = 1; u <= n; ++u)
-      for (int v = 1; v <= n; ++v) E[u][v] = 0.0;
+    E.fill(0.0);
     model.accumulate(U.data(), information, r);
 
-    const Outcome stepped = newton_step(theta, step.data(), U.data(), E, V, para);
+    const Outcome stepped = newton_step(theta, step.data(), U.data(), E, para);
     if (stepped != Outcome::kOk) return fail(stepped);
     if (!model.plausible(theta)) return fail(Outcome::kFitClusterOrder);
     ell = model.update(theta);

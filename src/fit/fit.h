@@ -13,7 +13,7 @@
 #include "core/data.h"
 #include "core/outcome.h"
 #include "core/para.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // What a fit gives back.
 struct FitResult {
@@ -23,7 +23,7 @@ struct FitResult {
   std::vector<double> estimates;   // num_params, frequencies reported as frequencies; on a
                                    // failure the last iterate, empty if the fit never began
   std::vector<double> std_errors;  // num_params; on success
-  DMatrix disease_covariance;      // 1..num_disease_coefs square; on success
+  Matrix disease_covariance;       // num_disease_coefs square; on success
   // True when the estimates and their covariance can be used.
   bool ok() const { return outcome == Outcome::kOk; }
 };

@@ -10,14 +10,14 @@
 #include "core/data.h"
 #include "core/para.h"
 #include "fit/fit.h"
-#include "numeric/offset_array.h"
+#include "numeric/matrix.h"
 
 // What a fit's finish leaves behind besides its results (filled only on success).
 struct FitReport {
   int size = 0;         // n: num_params, plus the appended sieve slots for a sieve fit
-  DMatrix information;  // 1..n x 1..n, the observed information after Louis's correction
-  DMatrix covariance;   // 1..n x 1..n, its inverse over the free parameters
-  std::vector<int> free_positions;  // 1-based positions that were inverted
+  Matrix information;   // n x n, the observed information after Louis's correction
+  Matrix covariance;    // n x n, its inverse over the free parameters
+  std::vector<int> free_positions;  // positions that were inverted
   int num_strata = 0;               // sieve fits: strata and their class probabilities
   std::vector<double> sieve_q;      // CN: q[s][k] at [s * num_cn_classes + k];
                                     // SNP: q[s][c] at [s * num_allele_classes + c]

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "fit/information.h"
-#include "numeric/offset_array.h"
 
 // A complete-data score vector given one latent class, kept as its non-zero entries.
 struct SparseScore {

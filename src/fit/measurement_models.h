@@ -18,7 +18,6 @@
 #include "fit/class_models.h"
 #include "fit/information.h"
 #include "fit/louis.h"
-#include "numeric/offset_array.h"
 
 // Normal density without its constant 1/sqrt(2 pi): the log-likelihoods reported lack
 // -(number of subjects) * log sqrt(2 pi).

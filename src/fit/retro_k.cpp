@@ -37,7 +37,7 @@ struct Tables {
 
 void compute_tables(Tables& t, const double* theta, const std::vector<int>& classes,
                     const std::vector<std::vector<double>>& a, const PARA& para) {
-  const int D = para.num_disease_coefs;
+  const int D = para.design().num_disease_coefs;
   double d = 0.0;
   t.W[0] = t.W[1] = 0.0;
   for (const int k : classes) {
@@ -65,7 +65,7 @@ class RetroK {
         subjects_(std::move(subjects)),
         classes_(present_cn_classes(para)),
         measurement_(data, para, subjects_) {
-    const int D = para.num_disease_coefs;
+    const int D = para.design().num_disease_coefs;
     a_.assign(kClasses, std::vector<double>(static_cast<std::size_t>(D)));
     for (int k = 0; k < kClasses; ++k) disease_design(a_[k].data(), k, 0, nullptr, para);
     for (const int i : subjects_) {
@@ -124,7 +124,7 @@ class RetroK {
   }
 
   void accumulate(double* U, Information E, const Posteriors& r) {
-    const int D = para_.num_disease_coefs;
+    const int D = para_.design().num_disease_coefs;
     const int ref = para_.ref_cn_class;
     std::vector<double>& F = F_;
     F.assign(static_cast<std::size_t>(D), 0.0);
@@ -180,7 +180,7 @@ class RetroK {
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
   void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) const {
-    const int D = para_.num_disease_coefs;
+    const int D = para_.design().num_disease_coefs;
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int C = num_classes();
@@ -195,7 +195,7 @@ class RetroK {
       louis.add_class(E, rho, s);
     }
   }
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retrospective(result, E, V, para_, report);
   }
 

@@ -47,7 +47,7 @@ struct Model {
       for (int c = 0; c < C; ++c) {
         const AlleleClass& cls = classes[c];
         double eta = 0.0;
-        for (int u = 0; u < para.num_disease_coefs; ++u) eta += theta[u] * design[c][u];
+        for (int u = 0; u < para.design().num_disease_coefs; ++u) eta += theta[u] * design[c][u];
         const double e_k = cls.slot < 0 ? 1.0 : std::exp(theta[cls.slot]);
         prob[y][c] = e_k * binomial_weight(cls.k, cls.l, p_B, para) * std::exp(y * eta);
         S += prob[y][c];
@@ -61,7 +61,7 @@ struct Model {
   void statistic(double* t, int y, int c) const {
     const int H = ParamLayout(para).head();
     for (int u = 0; u < H; ++u) t[u] = 0.0;
-    for (int u = 0; u < para.num_disease_coefs; ++u) t[u] = y * design[c][u];
+    for (int u = 0; u < para.design().num_disease_coefs; ++u) t[u] = y * design[c][u];
     if (classes[c].slot >= 0) t[classes[c].slot] = 1.0;
     t[H - 1] = classes[c].l - classes[c].k * p_B;
   }
@@ -176,7 +176,7 @@ class RetroKL {
       louis.add_class(E, rho, s);
     }
   }
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retro_allele(result, E, V, para_, report);
   }
 
@@ -212,7 +212,7 @@ FitResult fit_retro_KL(const double* start, const DATA& data, const PARA& para,
   std::vector<std::vector<double>> design(static_cast<std::size_t>(C));
   for (int c = 0; c < C; ++c) {
     disease_design(scratch.data(), classes[c].k, classes[c].l, nullptr, para);
-    design[c].assign(scratch.begin(), scratch.begin() + para.num_disease_coefs);
+    design[c].assign(scratch.begin(), scratch.begin() + para.design().num_disease_coefs);
   }
   std::vector<int> subjects;
   if (const Outcome selected = select_fit_subjects(data, subjects); selected != Outcome::kOk)

@@ -56,7 +56,7 @@ class RetroKLZ {
   double update(const double* params) {
     const int n = num_subjects();
     const int C = num_classes();
-    const int ndc = para_.num_disease_coefs;
+    const int ndc = para_.design().num_disease_coefs;
     p_B_ = 1.0 / (1.0 + std::exp(-params[ParamLayout(para_).b_allele_logit()]));
     for (int c = 0; c < C; ++c) {
       const double e_k = classes_[c].slot < 0 ? 1.0 : std::exp(params[classes_[c].slot]);
@@ -142,7 +142,7 @@ class RetroKLZ {
       louis.add_class(E, rho, s);
     }
   }
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retro_allele(result, E, V, para_, report);
   }
 
@@ -152,7 +152,7 @@ class RetroKLZ {
   // alpha_k, and delta(c) = l - k p_B.
   void statistic(double* t, int a, int y, int c) const {
     const int H = ParamLayout(para_).head();
-    const int ndc = para_.num_disease_coefs;
+    const int ndc = para_.design().num_disease_coefs;
     for (int u = 0; u < H; ++u) t[u] = 0.0;
     for (int u = 0; u < ndc; ++u) t[u] = y * design_[at(a, c) * ndc + u];
     if (classes_[c].slot >= 0) t[classes_[c].slot] = 1.0;

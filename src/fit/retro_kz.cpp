@@ -42,7 +42,7 @@ struct Tables {
 double compute_tables(Tables& t, TotalClassMeasurement& m, const double* theta,
                       const std::vector<int>& subjects, const std::vector<int>& classes,
                       const std::vector<double>& a, const DATA& data, const PARA& para) {
-  const int D = para.num_disease_coefs;
+  const int D = para.design().num_disease_coefs;
   for (const int k : classes)
     t.e[k] = k == para.ref_cn_class ? 1.0 : std::exp(theta[frequency_slot(para, k)]);
   m.update(theta);
@@ -101,7 +101,7 @@ class RetroKZ {
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
 
   void accumulate(double* U, Information E, const Posteriors& r) {
-    const int D = para_.num_disease_coefs;
+    const int D = para_.design().num_disease_coefs;
     const int ref = para_.ref_cn_class;
     const int B = ParamLayout(para_).head();
     std::fill(E_head_.begin(), E_head_.end(), 0.0);
@@ -163,7 +163,7 @@ class RetroKZ {
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
   void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
                        LouisCorrection& louis) const {
-    const int D = para_.num_disease_coefs;
+    const int D = para_.design().num_disease_coefs;
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int C = num_classes();
@@ -179,13 +179,13 @@ class RetroKZ {
       louis.add_class(E, rho, s);
     }
   }
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retrospective(result, E, V, para_, report);
   }
 
  private:
   const double* design(int i, int k) const {
-    return &a_[(static_cast<std::size_t>(i) * kClasses + k) * para_.num_disease_coefs];
+    return &a_[(static_cast<std::size_t>(i) * kClasses + k) * para_.design().num_disease_coefs];
   }
   const DATA& data_;
   const PARA& para_;

@@ -51,13 +51,13 @@ class ProspectiveSieve {
         measurement_(data, para, subjects_) {
     const int n = num_subjects();
     const int C = num_classes();
-    const int D = para.num_disease_coefs;
+    const int D = para.design().num_disease_coefs;
     design_.assign(static_cast<std::size_t>(n) * C * D, 0.0);
     std::vector<double> a(static_cast<std::size_t>(D), 0.0);
     for (int s = 0; s < n; ++s)
       for (int c = 0; c < C; ++c) {
         disease_design(a.data(), measurement_.design_k(c), measurement_.design_l(c),
-                       para.num_covariate_columns > 0 ? data.covariates[subjects_[s]].data() : nullptr,
+                       para.design().num_covariate_columns > 0 ? data.covariates.row(subjects_[s]) : nullptr,
                        para);
         for (int u = 0; u < D; ++u) design_[at(s, c) * D + u] = a[u];
       }
@@ -77,7 +77,7 @@ class ProspectiveSieve {
   double update(const double* theta) {
     const int n = num_subjects();
     const int C = num_classes();
-    const int D = para_.num_disease_coefs;
+    const int D = para_.design().num_disease_coefs;
     for (int a = 0; a < n; ++a)
       for (int c = 0; c < C; ++c) {
         double eta = 0.0;
@@ -101,7 +101,7 @@ class ProspectiveSieve {
   void accumulate(double* U, Information E, const Posteriors& r) {
     const int n = num_subjects();
     const int C = num_classes();
-    const int D = para_.num_disease_coefs;
+    const int D = para_.design().num_disease_coefs;
     for (double& x : q_) x = 0.0;
     // The measurement terms go to sums held apart from U and E (the allele-specific
     // model), or, with positions of its own for every class, are summed class after class
@@ -152,7 +152,7 @@ class ProspectiveSieve {
       for (int c = 0; c < C; ++c)
         if (c != ref_index_ && sieve(s, c) > 0.0) {
           free_slot_[static_cast<std::size_t>(s) * C + c] = 1;
-          extra_.push_back(sieve_position(s, c) + 1);
+          extra_.push_back(sieve_position(s, c));
         }
     }
     return Outcome::kOk;
@@ -160,7 +160,7 @@ class ProspectiveSieve {
   void complete_scores(int a, Information E, const Posteriors& r, SparseScore& sc,
                        LouisCorrection& louis) const {
     const int C = num_classes();
-    const int D = para_.num_disease_coefs;
+    const int D = para_.design().num_disease_coefs;
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
     const int s = strata_.stratum_of[i];
@@ -192,8 +192,8 @@ class ProspectiveSieve {
   }
 
   // Inversion over the free parameters and the free sieve slots.
-  Outcome finish(FitResult& result, const DMatrix& E, const DMatrix& V, FitReport* report) const {
-    std::vector<int> free_positions = free_positions_of(para_);
+  Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
+    std::vector<int> free_positions = para_.free_params;
     free_positions.insert(free_positions.end(), extra_.begin(), extra_.end());
     const Outcome inverted = invert_observed_information(E, V, size(), free_positions);
     if (inverted != Outcome::kOk) return inverted;
@@ -237,7 +237,7 @@ class ProspectiveSieve {
   std::vector<double> p_;       // p_i(c)
   int ref_index_ = -1;          // place of the reference class among the modelled classes
   std::vector<char> free_slot_;  // [s * C + c]
-  std::vector<int> extra_;       // 1-based positions of the free sieve slots
+  std::vector<int> extra_;       // positions of the free sieve slots
 };
 
 // The checks before a sieve fit that both families share, then the fit.
@@ -247,7 +247,7 @@ FitResult fit_sieve(const double* start, const DATA& data, const PARA& para,
   std::vector<int> subjects;
   if (const Outcome selected = select_fit_subjects(data, subjects); selected != Outcome::kOk)
     return failed_fit(selected);
-  Strata strata = form_strata(data, para.num_dependent_columns);
+  Strata strata = form_strata(data, para.design().num_dependent_columns);
   if (strata.count() == 0) return failed_fit(Outcome::kNoUsableSubject);
   // The extended information holds the sieve slots after the vector.
   if (para.num_params + (num_kinds - 1) * strata.count() > kMaxParams)

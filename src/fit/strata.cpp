@@ -10,8 +10,8 @@ constexpr int kMaxDistinctStrata = 20;
 
 bool agrees(const DATA& data, int i, int rep, int columns) {
   for (int c = 0; c < columns; ++c) {
-    const double v = data.covariates[i][c];
-    const double w = data.covariates[rep][c];
+    const double v = data.covariates(i, c);
+    const double w = data.covariates(rep, c);
     if (!(w - kSameValue < v && v < w + kSameValue)) return false;
   }
   return true;
@@ -39,7 +39,7 @@ Strata form_strata(const DATA& data, int num_dependent_columns) {
 
   // Quantile strata of the single column, cut points over all subjects.
   std::vector<double> sorted(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) sorted[i] = data.covariates[i][0];
+  for (int i = 0; i < n; ++i) sorted[i] = data.covariates(i, 0);
   std::sort(sorted.begin(), sorted.end());
   double cut[kMaxDistinctStrata];
   for (int m = 0; m < kMaxDistinctStrata; ++m)
@@ -47,7 +47,7 @@ Strata form_strata(const DATA& data, int num_dependent_columns) {
   strata.size.assign(kMaxDistinctStrata, 0);
   for (int i = 0; i < n; ++i) {
     if (data.excluded[i] == 1) continue;
-    const double x = data.covariates[i][0];
+    const double x = data.covariates(i, 0);
     int s = 0;
     while (s < kMaxDistinctStrata - 1 && x > cut[s]) ++s;
     strata.stratum_of[i] = s;

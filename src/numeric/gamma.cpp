@@ -9,9 +9,9 @@ namespace {
 constexpr int kItmax = 1000;
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kFpmin = std::numeric_limits<double>::min() / kEps;
-}  // namespace
 
-double gammln(double x) {
+// Natural logarithm of the gamma function for x > 0 (six-term Lanczos).
+double log_gamma(double x) {
   static const double cof[6] = {76.18009172947146,     -86.50532032941678,
                                 24.01409824083091,     -1.231739572450155,
                                 0.001208650973866179, -5.395239384953e-06};
@@ -23,8 +23,9 @@ double gammln(double x) {
   return -tmp + std::log(2.5066282746310007 * ser / x);
 }
 
-void gser(double& gamser, double a, double x, double& gln) {
-  gln = gammln(a);
+// Regularised lower incomplete gamma P(a, x) by its series; gln receives ln Gamma(a).
+void lower_gamma_series(double& gamser, double a, double x, double& gln) {
+  gln = log_gamma(a);
   if (x <= 0.0) {
     if (x < 0.0) nrerror("x less than 0 in routine gser");
     gamser = 0.0;
@@ -45,8 +46,10 @@ void gser(double& gamser, double a, double x, double& gln) {
   nrerror("a too large, ITMAX too small in routine gser");
 }
 
-void gcf(double& gammcf, double a, double x, double& gln) {
-  gln = gammln(a);
+// Regularised upper incomplete gamma Q(a, x) by its continued fraction; gln receives
+// ln Gamma(a).
+void upper_gamma_fraction(double& gammcf, double a, double x, double& gln) {
+  gln = log_gamma(a);
   double b = x + 1.0 - a;
   double c = 1.0 / kFpmin;
   double d = 1.0 / b;
@@ -68,15 +71,21 @@ void gcf(double& gammcf, double a, double x, double& gln) {
   gammcf = std::exp(-x + a * std::log(x) - gln) * h;
 }
 
-double gammq(double a, double x) {
+// Q(a, x) = 1 - P(a, x): the series below a + 1, the continued fraction above.
+double upper_gamma(double a, double x) {
   if (x < 0.0 || a <= 0.0) nrerror("Invalid arguments in routine gammq");
   double gln = 0.0;
   if (x < a + 1.0) {
     double gamser = 0.0;
-    gser(gamser, a, x, gln);
+    lower_gamma_series(gamser, a, x, gln);
     return 1.0 - gamser;
   }
   double gammcf = 0.0;
-  gcf(gammcf, a, x, gln);
+  upper_gamma_fraction(gammcf, a, x, gln);
   return gammcf;
+}
+}  // namespace
+
+double chi_square_upper_tail(double statistic, int degrees_of_freedom) {
+  return upper_gamma(degrees_of_freedom / 2.0, statistic / 2.0);
 }

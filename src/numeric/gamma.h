@@ -1,11 +1,7 @@
 #pragma once
 // The chi-square upper tail through the regularised incomplete gamma function.
 
-// Natural logarithm of the gamma function for x > 0 (six-term Lanczos).
-double gammln(double x);
-// Regularised lower incomplete gamma P(a, x) by its series; gln receives ln Gamma(a).
-void gser(double& gamser, double a, double x, double& gln);
-// Regularised upper incomplete gamma Q(a, x) by its continued fraction; gln receives ln Gamma(a).
-void gcf(double& gammcf, double a, double x, double& gln);
-// Q(a, x) = 1 - P(a, x). The chi-square tail with d degrees of freedom at w is gammq(d / 2, w / 2).
-double gammq(double a, double x);
+// P(X > statistic) for X chi-square with `degrees_of_freedom` degrees of freedom, as
+// Q(degrees_of_freedom / 2, statistic / 2). A negative statistic or fewer than one degree
+// of freedom stops through nrerror ("Invalid arguments in routine gammq").
+double chi_square_upper_tail(double statistic, int degrees_of_freedom);

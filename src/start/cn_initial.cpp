@@ -65,8 +65,8 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
   para.num_cn_classes = kClasses;
   para.num_r_means = (differential_measurement_errors + 1) * kClasses;
   para.num_r_logvars = para.num_r_means;
-  para.freq_start = para.num_disease_coefs;
-  para.r_mean_start = para.model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + kClasses - 1;
+  para.freq_start = para.design().num_disease_coefs;
+  para.r_mean_start = para.design().model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + kClasses - 1;
   para.r_logvar_start = para.r_mean_start + para.num_r_means;
   para.b_mean_start = para.r_logvar_start + para.num_r_logvars;
   para.num_params = para.b_mean_start;
@@ -80,29 +80,28 @@ int get_CN_initial(double* start, PARA& para, DATA& data, double /*pfb*/, char a
     para.cn_class_present[k] = N[0][k] >= kMinPerStatus && N[1][k] >= kMinPerStatus ? 1 : 0;
   const auto present = [&](int k) { return para.cn_class_present[k] == 1; };
 
-  // Free parameters, as 1-based positions.
-  para.free_params = ivector(1, para.num_params);
-  para.num_free_params = 0;
-  const auto append = [&](int position) { para.free_params[++para.num_free_params] = position; };
+  // Free parameters, as positions.
+  para.free_params.clear();
+  const auto append = [&](int position) { para.free_params.push_back(position); };
   const ParamLayout layout(para);
-  for (int u = 1; u <= para.num_disease_coefs; ++u) append(u);
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  for (int u = 0; u < para.design().num_disease_coefs; ++u) append(u);
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     for (int k = 0; k < kClasses; ++k)
-      if (k != kRefClass && present(k)) append(layout.frequency(k) + 1);
+      if (k != kRefClass && present(k)) append(layout.frequency(k));
   }
   for (int g = 0; g <= differential_measurement_errors; ++g)
     for (int k = 0; k < kClasses; ++k)
-      if (present(k)) append(layout.r_mean(g, k) + 1);
+      if (present(k)) append(layout.r_mean(g, k));
   for (int g = 0; g <= differential_measurement_errors; ++g)
     for (int k = 0; k < kClasses; ++k)
-      if (present(k)) append(layout.r_logvar(g, k) + 1);
+      if (present(k)) append(layout.r_logvar(g, k));
 
   // Exclusion: every flag is rewritten.
   for (int i = 0; i < n; ++i) data.excluded[i] = usable[i] && present(capped[i]) ? 0 : 1;
 
   // Start values; group g is started from the subjects of status g.
   for (int u = 0; u < para.num_params; ++u) start[u] = 0.0;
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     const double f2 = (N[0][kRefClass] + N[1][kRefClass]) / n;
     for (int k = 0; k < kClasses; ++k) {
       if (k == kRefClass || !present(k)) continue;

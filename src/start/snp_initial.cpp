@@ -51,19 +51,15 @@ void write_SNP_layout(PARA& para, char array_type, int differential_measurement_
   const int r_classes = array_type == 'A' ? kNumSnpClasses : kNumCnClasses;
   para.num_r_means = para.num_r_logvars = groups * r_classes;
   para.num_b_means = para.num_b_logvars = groups * kNumSnpClasses;
-  para.freq_start = para.num_disease_coefs;
+  para.freq_start = para.design().num_disease_coefs;
   // Two frequency log-ratios and the logit of the B-allele frequency; none in the sieve.
-  para.r_mean_start = para.model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + 3;
+  para.r_mean_start = para.design().model_family == ModelFamily::kProspectiveSieve ? para.freq_start : para.freq_start + 3;
   para.r_logvar_start = para.r_mean_start + para.num_r_means;
   para.b_mean_start = para.r_logvar_start + para.num_r_logvars;
   para.b_logvar_start = para.b_mean_start + para.num_b_means;
   para.b_logvar_end = para.b_logvar_start + para.num_b_logvars;
   para.num_params = para.b_logvar_end;
   para.factorial = {1, 1, 2};
-  para.allele_class_index = imatrix(0, 2, 0, 2);
-  para.allele_class_index.fill(-1);  // (k, l) with l > k is no class
-  for (int k = 0; k <= 2; ++k)
-    for (int l = 0; l <= k; ++l) para.allele_class_index[k][l] = k * (k + 1) / 2 + l;
   para.cn_class_present.assign(kNumCnClasses, 0);
   para.allele_class_present.assign(kNumSnpClasses, 0);
 }
@@ -82,14 +78,13 @@ void select_SNP_classes(PARA& para, const SnpCleaning& clean) {
     if (para.allele_class_present[c] != 0) para.cn_class_present[kCopiesOf[c]] = 1;
 }
 
-// Free parameters as 1-based positions, in increasing order.
+// Free parameters as positions, in increasing order.
 void list_SNP_free_params(PARA& para) {
-  para.free_params = ivector(1, para.num_params);
-  int count = 0;
-  const auto add = [&](int position) { para.free_params[++count] = position + 1; };
+  para.free_params.clear();
+  const auto add = [&](int position) { para.free_params.push_back(position); };
   const ParamLayout layout(para);
-  for (int u = 0; u < para.num_disease_coefs; ++u) add(u);
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  for (int u = 0; u < para.design().num_disease_coefs; ++u) add(u);
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     for (int k = 0; k < kRefCnClass; ++k)
       if (para.cn_class_present[k] != 0) add(layout.frequency(k));
     add(layout.b_allele_logit());
@@ -110,7 +105,6 @@ void list_SNP_free_params(PARA& para) {
       for (int c = 0; c < kNumSnpClasses; ++c)
         if (para.allele_class_present[c] != 0) add(layout.b_logvar(g, c));
   }
-  para.num_free_params = count;
 }
 
 // Left-out subjects of absent classes.
@@ -129,7 +123,7 @@ double logit(double p) { return std::log(p / (1.0 - p)); }
 void fill_SNP_start(double* start, const PARA& para, const SnpCleaning& clean, double pfb) {
   for (int u = 0; u < para.num_params; ++u) start[u] = 0.0;
   const ParamLayout layout(para);
-  if (para.model_family != ModelFamily::kProspectiveSieve) {
+  if (para.design().model_family != ModelFamily::kProspectiveSieve) {
     int C[kNumCnClasses];
     for (int k = 0; k < kNumCnClasses; ++k)
       C[k] = clean.cleaned.y[0].r_count[k] + clean.cleaned.y[1].r_count[k];

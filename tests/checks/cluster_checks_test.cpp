@@ -81,9 +81,6 @@ PARA snp_para(char type, std::vector<int> cn_present, std::vector<int> allele_pr
   p.differential_measurement_errors = 0;
   p.cn_class_present = std::move(cn_present);
   p.allele_class_present = std::move(allele_present);
-  p.allele_class_index = imatrix(0, 2, 0, 2);
-  for (int k = 0; k < 3; ++k)
-    for (int l = 0; l <= k; ++l) p.allele_class_index[k][l] = k * (k + 1) / 2 + l;
   const int r = type == 'A' ? 6 : 3;
   p.r_mean_start = 0;
   p.r_logvar_start = r;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/data.h"
@@ -37,10 +38,10 @@ void set_effect(OPTION& option, int i, int j, int value) {
   option.effect_table[j][i] = value;
 }
 
-DMatrix table_of(const std::vector<std::vector<double>>& rows, int columns) {
-  DMatrix table = dmatrix(0, static_cast<int>(rows.size()) - 1, 0, columns - 1);
+Matrix table_of(const std::vector<std::vector<double>>& rows, int columns) {
+  Matrix table = Matrix(static_cast<int>(rows.size()), columns);
   for (int i = 0; i < static_cast<int>(rows.size()); ++i)
-    for (int j = 0; j < columns; ++j) table[i][j] = rows[i][j];
+    for (int j = 0; j < columns; ++j) table(i, j) = rows[i][j];
   return table;
 }
 
@@ -49,7 +50,7 @@ struct ModelBuilt {
   DATA data;
 };
 
-ModelBuilt set_up(const OPTION& option, const DMatrix& covariates, int num_subjects) {
+ModelBuilt set_up(const OPTION& option, const Matrix& covariates, int num_subjects) {
   ModelBuilt result;
   result.data.num_subjects = num_subjects;
   translate_options_to_para_data(option, result.para, result.data, covariates);
@@ -74,14 +75,14 @@ const std::string kStop = "\nQuillmark was stopped due to error(s) listed above.
 
 TEST(ModelSetUp, OnlyKGivesModelZeroWithoutIntercept) {
   const OPTION option = options_with({});
-  const DMatrix none = table_of({{}, {}}, 0);
+  const Matrix none = table_of({{}, {}}, 0);
   const ModelBuilt s = set_up(option, none, 2);
-  EXPECT_EQ(s.para.model_family, ModelFamily::kRetrospective);
-  EXPECT_EQ(s.para.num_covariate_columns, 0);
-  EXPECT_EQ(s.para.num_disease_coefs, 1);
-  EXPECT_EQ(s.para.num_genetic_variables, 2);
-  EXPECT_EQ(s.para.genetic_effects[0][0], 2);
-  EXPECT_EQ(s.para.genetic_effects[1][1], 0);
+  EXPECT_EQ(s.para.design().model_family, ModelFamily::kRetrospective);
+  EXPECT_EQ(s.para.design().num_covariate_columns, 0);
+  EXPECT_EQ(s.para.design().num_disease_coefs, 1);
+  EXPECT_EQ(s.para.design().num_genetic_variables, 2);
+  EXPECT_EQ(s.para.design().genetic_effects(0, 0), EffectFlag::kTested);
+  EXPECT_EQ(s.para.design().genetic_effects(1, 1), EffectFlag::kAbsent);
   EXPECT_EQ(check_message(option, s.para), "");
 }
 
@@ -108,14 +109,14 @@ TEST(ModelSetUp, CategoricalLevelsGiveSortedColumnsWithTruncatedNames) {
     std::vector<std::vector<double>> rows;
     for (double v : c.values) rows.push_back({v});
     const ModelBuilt s = set_up(option, table_of(rows, 1), static_cast<int>(rows.size()));
-    ASSERT_EQ(s.para.num_covariate_columns, static_cast<int>(c.names.size()));
-    EXPECT_EQ(s.para.covariate_names, c.names);
-    EXPECT_EQ(s.para.model_family, ModelFamily::kRetrospectiveWithCovariates);
+    ASSERT_EQ(s.para.design().num_covariate_columns, static_cast<int>(c.names.size()));
+    EXPECT_EQ(s.para.design().covariate_names, c.names);
+    EXPECT_EQ(s.para.design().model_family, ModelFamily::kRetrospectiveWithCovariates);
     for (std::size_t i = 0; i < rows.size(); ++i)
       for (std::size_t k = 0; k < c.names.size(); ++k)
-        EXPECT_EQ(s.data.covariates[static_cast<int>(i)][static_cast<int>(k)], c.columns[i][k])
+        EXPECT_EQ(s.data.covariates(static_cast<int>(i), static_cast<int>(k)), c.columns[i][k])
             << "subject " << i << " column " << k;
-    EXPECT_EQ(s.para.num_disease_coefs,
+    EXPECT_EQ(s.para.design().num_disease_coefs,
               1 + static_cast<int>(c.names.size()) + (c.names.empty() ? 0 : 1));
   }
 }
@@ -125,15 +126,15 @@ TEST(ModelSetUp, IndependentCovariatesWithCategoricalGiveModelOne) {
   option.is_categorical[1] = 1;
   set_effect(option, 0, 0, 1);
   set_effect(option, 1, 1, 1);
-  const DMatrix table = table_of({{40.5, 1}, {50, 2}, {61, 3}, {33, 2}}, 2);
+  const Matrix table = table_of({{40.5, 1}, {50, 2}, {61, 3}, {33, 2}}, 2);
   const ModelBuilt s = set_up(option, table, 4);
-  EXPECT_EQ(s.para.model_family, ModelFamily::kRetrospectiveWithCovariates);
-  EXPECT_EQ(s.para.num_covariate_columns, 3);
-  EXPECT_EQ(s.para.covariate_names, (std::vector<std::string>{"age", "batch(2)", "batch(3)"}));
-  EXPECT_EQ(s.data.covariates[0][0], 40.5);
-  EXPECT_EQ(s.data.covariates[3][1], 1.0);
-  EXPECT_EQ(s.data.covariates[3][2], 0.0);
-  EXPECT_EQ(s.para.num_disease_coefs, 1 + 3 + 1);
+  EXPECT_EQ(s.para.design().model_family, ModelFamily::kRetrospectiveWithCovariates);
+  EXPECT_EQ(s.para.design().num_covariate_columns, 3);
+  EXPECT_EQ(s.para.design().covariate_names, (std::vector<std::string>{"age", "batch(2)", "batch(3)"}));
+  EXPECT_EQ(s.data.covariates(0, 0), 40.5);
+  EXPECT_EQ(s.data.covariates(3, 1), 1.0);
+  EXPECT_EQ(s.data.covariates(3, 2), 0.0);
+  EXPECT_EQ(s.para.design().num_disease_coefs, 1 + 3 + 1);
   EXPECT_EQ(check_message(option, s.para), "");
 }
 
@@ -150,27 +151,40 @@ TEST(ModelSetUp, ProductsAndTestFlagsReachTheEffectMatrices) {
   set_effect(option, L, 1, 1);  // L*b
   set_effect(option, 0, 1, 1);  // a*b
   set_effect(option, K, 2, 1);  // K*c: c's main effect is absent, so c and K*c stay out
-  const DMatrix table = table_of({{1, 0, 5}, {2, 1, 6}, {3, 2, 7}}, 3);
+  const Matrix table = table_of({{1, 0, 5}, {2, 1, 6}, {3, 2, 7}}, 3);
   const ModelBuilt s = set_up(option, table, 3);
   const PARA& p = s.para;
-  ASSERT_EQ(p.num_covariate_columns, 3);  // a, b(1), b(2)
-  EXPECT_EQ(p.genetic_effects[0][0], 2);
-  EXPECT_EQ(p.genetic_effects[1][1], 1);
-  EXPECT_EQ(p.genetic_effects[0][1], 0);
-  EXPECT_EQ(p.gene_covariate_effects[0][0], 2);
-  EXPECT_EQ(p.gene_covariate_effects[0][1], 0);
-  EXPECT_EQ(p.gene_covariate_effects[1][1], 1);
-  EXPECT_EQ(p.gene_covariate_effects[2][1], 1);
-  EXPECT_EQ(p.gene_covariate_effects[1][0], 0);
-  EXPECT_EQ(p.covariate_effects[0][0], 1);
-  EXPECT_EQ(p.covariate_effects[1][1], 2);
-  EXPECT_EQ(p.covariate_effects[2][2], 2);
-  EXPECT_EQ(p.covariate_effects[0][1], 1);
-  EXPECT_EQ(p.covariate_effects[0][2], 1);
-  EXPECT_EQ(p.covariate_effects[1][2], 0);  // levels of one covariate: no product
-  EXPECT_EQ(p.covariate_effects[1][0], 0);  // below the diagonal stays 0
-  // K, L, K*a, L*b(1), L*b(2), a, b(1), b(2), a*b(1), a*b(2), intercept.
-  EXPECT_EQ(p.num_disease_coefs, 11);
+  ASSERT_EQ(p.design().num_covariate_columns, 3);  // a, b(1), b(2)
+  EXPECT_EQ(p.design().genetic_effects(0, 0), EffectFlag::kTested);
+  EXPECT_EQ(p.design().genetic_effects(1, 1), EffectFlag::kModelled);
+  EXPECT_EQ(p.design().genetic_effects(0, 1), EffectFlag::kAbsent);
+  EXPECT_EQ(p.design().gene_covariate_effects(0, 0), EffectFlag::kTested);
+  EXPECT_EQ(p.design().gene_covariate_effects(0, 1), EffectFlag::kAbsent);
+  EXPECT_EQ(p.design().gene_covariate_effects(1, 1), EffectFlag::kModelled);
+  EXPECT_EQ(p.design().gene_covariate_effects(2, 1), EffectFlag::kModelled);
+  EXPECT_EQ(p.design().gene_covariate_effects(1, 0), EffectFlag::kAbsent);
+  EXPECT_EQ(p.design().covariate_effects(0, 0), EffectFlag::kModelled);
+  EXPECT_EQ(p.design().covariate_effects(1, 1), EffectFlag::kTested);
+  EXPECT_EQ(p.design().covariate_effects(2, 2), EffectFlag::kTested);
+  EXPECT_EQ(p.design().covariate_effects(0, 1), EffectFlag::kModelled);
+  EXPECT_EQ(p.design().covariate_effects(0, 2), EffectFlag::kModelled);
+  EXPECT_EQ(p.design().covariate_effects(1, 2), EffectFlag::kAbsent);  // levels of one covariate: no product
+  EXPECT_EQ(p.design().covariate_effects(1, 0), EffectFlag::kAbsent);  // below the diagonal stays 0
+  // K, L, K*a, L*b(1), L*b(2), a, b(1), b(2), a*b(1), a*b(2), intercept: listed once for
+  // the run, in the order of the parameter vector, with their flags.
+  EXPECT_EQ(p.design().num_disease_coefs, 11);
+  const std::vector<std::pair<std::string, EffectFlag>> expected = {
+      {"K", EffectFlag::kTested},          {"L", EffectFlag::kModelled},
+      {"K:a", EffectFlag::kTested},        {"L:b(1)", EffectFlag::kModelled},
+      {"L:b(2)", EffectFlag::kModelled},   {"a", EffectFlag::kModelled},
+      {"a:b(1)", EffectFlag::kModelled},   {"a:b(2)", EffectFlag::kModelled},
+      {"b(1)", EffectFlag::kTested},       {"b(2)", EffectFlag::kTested},
+      {"(intercept)", EffectFlag::kModelled}};
+  ASSERT_EQ(p.design().coefficients.size(), expected.size());
+  for (std::size_t u = 0; u < expected.size(); ++u) {
+    EXPECT_EQ(p.design().coefficients[u].name, expected[u].first) << u;
+    EXPECT_EQ(p.design().coefficients[u].flag, expected[u].second) << u;
+  }
 }
 
 TEST(ModelSetUp, ModelCheckMessages) {
@@ -213,10 +227,10 @@ TEST(ModelSetUp, ModelCheckMessages) {
       set_effect(option, 3, 3, 1);
       set_effect(option, 2, 3, 1);
     }
-    DMatrix table = table_of({{1, 2}, {3, 4}}, 2);
+    Matrix table = table_of({{1, 2}, {3, 4}}, 2);
     order_dependent_covariate_first(option, 2, table);
     const ModelBuilt s = set_up(option, table, 2);
-    EXPECT_EQ(s.para.model_family, c.family) << c.what;
+    EXPECT_EQ(s.para.design().model_family, c.family) << c.what;
     EXPECT_EQ(check_message(option, s.para), c.message.empty() ? "" : c.message + kStop) << c.what;
   }
 }
@@ -230,7 +244,7 @@ TEST(ModelSetUp, ReorderingPutsTheDependentCovariateFirst) {
   set_effect(option, 2, 1, 1);  // K*z
   set_effect(option, 3, 0, 1);  // L*x
   set_effect(option, 3, 3, 1);
-  DMatrix table = table_of({{10, 1}, {20, 2}, {30, 1}}, 2);
+  Matrix table = table_of({{10, 1}, {20, 2}, {30, 1}}, 2);
   order_dependent_covariate_first(option, 3, table);
 
   EXPECT_EQ(option.variable_names[0], "z");
@@ -250,21 +264,21 @@ TEST(ModelSetUp, ReorderingPutsTheDependentCovariateFirst) {
   EXPECT_EQ(option.effect_table[3][0], 0);
   EXPECT_EQ(option.effect_table[2][2], 2);
   EXPECT_EQ(option.effect_table[3][3], 1);
-  EXPECT_EQ(table[0][0], 1);
-  EXPECT_EQ(table[0][1], 10);
-  EXPECT_EQ(table[1][0], 2);
-  EXPECT_EQ(table[2][1], 30);
+  EXPECT_EQ(table(0, 0), 1);
+  EXPECT_EQ(table(0, 1), 10);
+  EXPECT_EQ(table(1, 0), 2);
+  EXPECT_EQ(table(2, 1), 30);
 
   const ModelBuilt s = set_up(option, table, 3);
-  EXPECT_EQ(s.para.model_family, ModelFamily::kProspectiveSieve);
-  EXPECT_EQ(s.para.num_covariate_columns, 1);
-  EXPECT_EQ(s.para.num_dependent_columns, 1);
-  EXPECT_EQ(s.para.num_dependent_covariates, 1);
-  EXPECT_EQ(s.para.covariate_names, std::vector<std::string>{"z(2)"});
-  EXPECT_EQ(s.data.covariates[1][0], 1.0);
-  EXPECT_EQ(s.data.covariates[2][0], 0.0);
-  EXPECT_EQ(s.para.gene_covariate_effects[0][0], 1);
-  EXPECT_EQ(s.para.covariate_effects[0][0], 2);
+  EXPECT_EQ(s.para.design().model_family, ModelFamily::kProspectiveSieve);
+  EXPECT_EQ(s.para.design().num_covariate_columns, 1);
+  EXPECT_EQ(s.para.design().num_dependent_columns, 1);
+  EXPECT_EQ(s.para.design().num_dependent_covariates, 1);
+  EXPECT_EQ(s.para.design().covariate_names, std::vector<std::string>{"z(2)"});
+  EXPECT_EQ(s.data.covariates(1, 0), 1.0);
+  EXPECT_EQ(s.data.covariates(2, 0), 0.0);
+  EXPECT_EQ(s.para.design().gene_covariate_effects(0, 0), EffectFlag::kModelled);
+  EXPECT_EQ(s.para.design().covariate_effects(0, 0), EffectFlag::kTested);
   EXPECT_EQ(check_message(option, s.para), "");
 }
 
@@ -277,7 +291,7 @@ TEST(ModelSetUp, ADiseaseModelBeyondTheParameterVectorIsRejected) {
   std::vector<std::vector<double>> rows;
   for (int i = 0; i < 170; ++i) rows.push_back({static_cast<double>(i)});
   const ModelBuilt s = set_up(option, table_of(rows, 1), 170);
-  EXPECT_EQ(s.para.num_disease_coefs, 171);
+  EXPECT_EQ(s.para.design().num_disease_coefs, 171);
   EXPECT_EQ(check_message(option, s.para),
             "\nError: The disease model has 171 coefficients; at most 161 fit in the parameter "
             "vector of this probe type.\n" +

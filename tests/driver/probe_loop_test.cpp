@@ -2,6 +2,7 @@
 // unusable is written as "NA" with one warning naming it, and the loop goes on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cmath>
 #include <functional>
@@ -138,7 +139,7 @@ TEST(ProbeLoop, UnusableTestedCovarianceGivesNaAndTheLoopGoesOn) {
   const FitOverride zero_second_row = [&fits](const double* start, const DATA& data,
                                               const PARA& para) {
     FitResult fit = fit_retro_K(start, data, para);
-    if (++fits == 2) fit.disease_covariance[1].fill(0.0);
+    if (++fits == 2) std::fill_n(fit.disease_covariance.row(0), fit.disease_covariance.cols(), 0.0);
     return fit;
   };
   const LoopOutput damaged = run_loop(dir, zero_second_row);
@@ -160,20 +161,21 @@ TEST(ProbeLoop, TableNamesTheStepThatTurnedAProbeDown) {
   // reject it and the table must say which.
   struct Case {
     const char* outcome;
-    std::function<void(double* params, const DMatrix& cov, const PARA& para)> damage;
+    std::function<void(double* params, Matrix& cov, const PARA& para)> damage;
   };
   const std::vector<Case> cases = {
       {"ACCEPT_MEAN_MOVED",
-       [](double* f, const DMatrix&, const PARA& para) {
+       [](double* f, Matrix&, const PARA& para) {
          // The one-copy mean moves down by 1.5 fitted standard deviations.
          f[para.r_mean_start + 1] -= 1.5 * std::exp(f[para.r_logvar_start + 1] / 2.0);
        }},
       {"ACCEPT_CLUSTER",
-       [](double* f, const DMatrix&, const PARA& para) {
+       [](double* f, Matrix&, const PARA& para) {
          // The one-copy mean above the two-copy mean.
          f[para.r_mean_start + 1] = f[para.r_mean_start + 2] + 0.5;
        }},
-      {"TEST_COVARIANCE", [](double*, const DMatrix& cov, const PARA&) { cov[1].fill(0.0); }},
+      {"TEST_COVARIANCE",
+       [](double*, Matrix& cov, const PARA&) { std::fill_n(cov.row(0), cov.cols(), 0.0); }},
   };
   for (const Case& c : cases) {
     int fits = 0;
@@ -212,8 +214,8 @@ TEST(ProbeLoop, TableGivesLog10PWhereThePValueUnderflows) {
   int fits = 0;
   const FitOverride sharpened = [&](const double* start, const DATA& data, const PARA& para) {
     FitResult fit = fit_retro_K(start, data, para);
-    // The estimates hold K's coefficient first (from 0); the covariance is indexed from 1.
-    fit.disease_covariance[1][1] = fit.estimates[0] * fit.estimates[0] / targets[fits++];
+    // K's coefficient comes first in the estimates and the covariance.
+    fit.disease_covariance(0, 0) = fit.estimates[0] * fit.estimates[0] / targets[fits++];
     return fit;
   };
   const LoopOutput output = run_loop(dir, sharpened);

@@ -288,13 +288,13 @@ TEST(SpecFile, TablesLeftForTheModelSetUp) {
     EXPECT_EQ(o.effect_table[0][0], 0);
     DATA data;
     data.num_subjects = 1;
-    DMatrix covariates = dmatrix(0, 0, 0, 1);
+    Matrix covariates = Matrix(1, 2);
     covariates.fill(1.0);
     PARA para;
     translate_options_to_para_data(o, para, data, covariates);
-    EXPECT_EQ(para.model_family, ModelFamily::kRetrospective);
-    EXPECT_EQ(para.num_covariate_columns, 0);
-    EXPECT_EQ(para.num_disease_coefs, 1);
+    EXPECT_EQ(para.design().model_family, ModelFamily::kRetrospective);
+    EXPECT_EQ(para.design().num_covariate_columns, 0);
+    EXPECT_EQ(para.design().num_disease_coefs, 1);
   }
   {
     const OPTION o = read_spec_in(dir, "DIFFERENTIAL_MEASUREMENT_ERRORS = 0\n");

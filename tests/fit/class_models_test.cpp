@@ -17,13 +17,15 @@ namespace {
 TEST(DesignVector, OrderOfEntries) {
   // Columns z0, z1, z2 = 2, 3, 5; effects K, L, K x z1, L x z1, L x z2, z0, z0 x z2, z2.
   PARA para = make_para_independent(3);
-  para.genetic_effects[1][1] = 1;
-  para.gene_covariate_effects[1][0] = 1;
-  para.gene_covariate_effects[1][1] = 2;
-  para.gene_covariate_effects[2][1] = 1;
-  para.covariate_effects[1][1] = 0;
-  para.covariate_effects[0][2] = 1;
-  para.num_disease_coefs = 9;
+  RunDesign& design = edit_design(para);
+  design.genetic_effects(1, 1) = EffectFlag::kModelled;
+  design.gene_covariate_effects(1, 0) = EffectFlag::kModelled;
+  design.gene_covariate_effects(1, 1) = EffectFlag::kTested;
+  design.gene_covariate_effects(2, 1) = EffectFlag::kModelled;
+  design.covariate_effects(1, 1) = EffectFlag::kAbsent;
+  design.covariate_effects(0, 2) = EffectFlag::kModelled;
+  list_disease_coefficients(design);
+  ASSERT_EQ(design.num_disease_coefs, 9);
   const double z[3] = {2.0, 3.0, 5.0};
   struct Case {
     int k, l;
@@ -73,11 +75,11 @@ TEST(MeasurementIndicator, PicksTheSlotOfStatusAndClass) {
     }
 }
 
-DMatrix matrix_of(const std::vector<std::vector<double>>& rows) {
+Matrix matrix_of(const std::vector<std::vector<double>>& rows) {
   const int n = static_cast<int>(rows.size());
-  DMatrix m = dmatrix(1, n, 1, n);
+  Matrix m(n, n);
   for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) m[i + 1][j + 1] = rows[i][j];
+    for (int j = 0; j < n; ++j) m(i, j) = rows[i][j];
   return m;
 }
 
@@ -99,39 +101,41 @@ TEST(Plausibility, ExplosionAndVariances) {
       {"negative variance", {{1, 0}, {0, -1e-9}}, 0, 1},
   };
   for (const Case& c : cases) {
-    const DMatrix m = matrix_of(c.m);
-    EXPECT_EQ(information_implausible(m, 2), c.explosion == 1) << c.name;
+    const Matrix m = matrix_of(c.m);
+    EXPECT_EQ(information_implausible(m), c.explosion == 1) << c.name;
     EXPECT_EQ(variances_improper(m, 2), c.inproper == 1) << c.name;
   }
   EXPECT_FALSE(variances_improper(matrix_of({{nan, 0}, {0, 1}}), 2));  // NaN does not trip the test
 }
 
 TEST(InvertOverFreeParameters, FixedRowsAndColumnsAreZero) {
-  PARA para;
-  para.num_params = 3;
-  para.num_free_params = 2;
-  para.free_params = ivector(1, 203);
-  para.free_params[1] = 1;
-  para.free_params[2] = 3;
-  // Position 2 is fixed; its row is zero and must never reach the inversion.
-  const DMatrix E = matrix_of({{4, 0, 2}, {0, 0, 0}, {2, 0, 3}});
-  DMatrix out = dmatrix(1, 3, 1, 3);
-  ASSERT_TRUE(invert_over_free_params(out, E, para));
+  // Position 1 is fixed; its row is zero and must never reach the inversion or the solve.
+  const Matrix E = matrix_of({{4, 0, 2}, {0, 0, 0}, {2, 0, 3}});
+  Matrix out;
+  ASSERT_TRUE(invert_over_positions(out, E, {0, 2}, 3));
   const double det = 4 * 3 - 2 * 2;
   const std::vector<std::vector<double>> expected = {
       {3 / det, 0, -2 / det}, {0, 0, 0}, {-2 / det, 0, 4 / det}};
+  ASSERT_EQ(out.rows(), 3);
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) EXPECT_NEAR(out[i + 1][j + 1], expected[i][j], 1e-14);
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(out(i, j), expected[i][j], 1e-14);
+  // The solve agrees with the inverse applied to U, and leaves the fixed position at 0.
+  const std::vector<double> U = {1.0, 5.0, -2.0};
+  std::vector<double> x(3, 9.0);
+  ASSERT_EQ(solve_over_positions(x, E, U, {0, 2}), SolveOutcome::kSolved);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NEAR(x[i], expected[i][0] * U[0] + expected[i][1] * U[1] + expected[i][2] * U[2], 1e-14);
 
-  para.free_params[2] = 2;  // now the zero row is free
-  EXPECT_FALSE(invert_over_free_params(out, E, para));
+  // Now the zero row is free.
+  EXPECT_FALSE(invert_over_positions(out, E, {0, 1}, 3));
+  EXPECT_EQ(solve_over_positions(x, E, U, {0, 1}), SolveOutcome::kSingular);
 }
 
 TEST(BackTransform, FrequenciesAndDeltaMethod) {
   // Two log-ratios at positions 1 and 2, with a covariance.
   double theta[3] = {0.3, std::log(0.1 / 0.6), std::log(0.3 / 0.6)};
   double se[3] = {0.1, 0.0, 0.0};
-  const DMatrix V = matrix_of({{0.01, 0, 0}, {0, 0.04, 0.01}, {0, 0.01, 0.09}});
+  const Matrix V = matrix_of({{0.01, 0, 0}, {0, 0.04, 0.01}, {0, 0.01, 0.09}});
   const int slots[2] = {1, 2};
   back_transform_frequencies(theta, se, V, slots, 2);
   EXPECT_NEAR(theta[1], 0.1, 1e-14);

@@ -28,7 +28,7 @@ struct FitRun {
   std::vector<double> start = std::vector<double>(kMaxParams, 0.0);
   std::vector<double> theta = std::vector<double>(kMaxParams, 0.0);
   std::vector<double> se = std::vector<double>(kMaxParams, 0.0);
-  DMatrix cov = dmatrix(1, kMaxParams, 1, kMaxParams);
+  Matrix cov;  // of the disease-model coefficients
   FitReport report;
   double loglik = 0.0;
   int iterations = 0;
@@ -48,8 +48,7 @@ inline int run_fit(int model_type, FitRun& run, FitControl control) {
   std::copy(fit.estimates.begin(), fit.estimates.end(), run.theta.begin());
   if (!fit.ok()) return 1;
   std::copy(fit.std_errors.begin(), fit.std_errors.end(), run.se.begin());
-  for (int u = 1; u <= run.para.num_disease_coefs; ++u)
-    for (int v = 1; v <= run.para.num_disease_coefs; ++v) run.cov[u][v] = fit.disease_covariance[u][v];
+  run.cov = fit.disease_covariance;
   return 0;
 }
 
@@ -60,7 +59,7 @@ inline void fit_simulated(FitRun& run, int model_type, const SimSettings& settin
   run.para = para_for_model(model_type);
   run.data = data_from_subjects(subjects, design_columns(model_type));
   load_probe(run.data, make_probe(settings, subjects, probe_index));
-  run.cov.fill(0.0);
+  run.cov = Matrix();
   run.start_status = get_CN_initial(run.start.data(), run.para, run.data, 2.0, 'I', dme);
   if (run.start_status == 0) run.fit_status = run_fit(model_type, run, control);
 }
@@ -75,8 +74,7 @@ struct Coordinates {
 inline Coordinates coordinates_of(const FitRun& run) {
   Coordinates c;
   const int P = run.para.num_params;
-  for (const int position : run.report.free_positions) {
-    const int x = position - 1;
+  for (const int x : run.report.free_positions) {
     c.theta_position.push_back(x < P ? x : -1);
     c.stratum.push_back(x < P ? -1 : (x - P) / 2);
     c.cls.push_back(x < P ? -1 : (x - P) % 2);

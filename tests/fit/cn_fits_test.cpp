@@ -51,9 +51,9 @@ TEST_P(CnFitMath, GradientVanishesAndLouisInformationIsTheHessian) {
   std::vector<std::vector<double>> hessian;
   finite_differences(f, gradient, hessian);
   const int m = f.size();
-  ASSERT_GT(m, run.para.num_disease_coefs);
+  ASSERT_GT(m, run.para.design().num_disease_coefs);
   if (c.model_type == 2) {
-    EXPECT_GT(m, run.para.num_free_params);  // sieve slots are free
+    EXPECT_GT(m, static_cast<int>(run.para.free_params.size()));  // sieve slots are free
   }
 
   // Score in units of its own spread: a distance from the maximum of at most 1e-3 standard errors.
@@ -65,21 +65,21 @@ TEST_P(CnFitMath, GradientVanishesAndLouisInformationIsTheHessian) {
   for (int a = 0; a < m; ++a)
     for (int b = 0; b < m; ++b) {
       const double scale = std::sqrt(hessian[a][a] * hessian[b][b]);
-      EXPECT_NEAR(run.report.information[pos[a]][pos[b]] / scale, -hessian[a][b] / scale, 2e-3)
+      EXPECT_NEAR(run.report.information(pos[a], pos[b]) / scale, -hessian[a][b] / scale, 2e-3)
           << "coordinates " << a << ", " << b;
     }
 
   // The covariance handed to the test is the inverse of that information.
-  DMatrix v = dmatrix(1, m, 1, m);
+  Matrix information(m, m);
   for (int a = 0; a < m; ++a)
-    for (int b = 0; b < m; ++b) v[a + 1][b + 1] = -hessian[a][b];
-  invv(v, m);
-  const int D = run.para.num_disease_coefs;
-  for (int u = 1; u <= D; ++u) {
-    EXPECT_NEAR(run.se[u - 1], std::sqrt(v[u][u]), 1e-2 * std::sqrt(v[u][u]));
-    for (int w = 1; w <= D; ++w)
-      EXPECT_NEAR(run.cov[u][w] / std::sqrt(v[u][u] * v[w][w]),
-                  v[u][w] / std::sqrt(v[u][u] * v[w][w]), 1e-2);
+    for (int b = 0; b < m; ++b) information(a, b) = -hessian[a][b];
+  const Matrix v = LuDecomposition(information).inverse();
+  const int D = run.para.design().num_disease_coefs;
+  for (int u = 0; u < D; ++u) {
+    EXPECT_NEAR(run.se[u], std::sqrt(v(u, u)), 1e-2 * std::sqrt(v(u, u)));
+    for (int w = 0; w < D; ++w)
+      EXPECT_NEAR(run.cov(u, w) / std::sqrt(v(u, u) * v(w, w)),
+                  v(u, w) / std::sqrt(v(u, u) * v(w, w)), 1e-2);
   }
 }
 
@@ -149,7 +149,7 @@ TEST(CnFitResults, FrequenciesAreProbabilitiesAndSieveCountsAreRestored) {
     fit_simulated(run, model_type, settings, subjects, 0, 1);
     ASSERT_EQ(run.fit_status, 0) << model_type;
     const int P = run.para.num_params;
-    const int free_before = run.para.num_free_params;
+    const std::size_t free_before = run.para.free_params.size();
     if (model_type != 2) {
       double total = 0.0;
       for (int k = 0; k < 2; ++k) {
@@ -165,7 +165,7 @@ TEST(CnFitResults, FrequenciesAreProbabilitiesAndSieveCountsAreRestored) {
       // Starting again from the estimates re-runs the finish: the counts come back.
       EXPECT_EQ(run_fit(model_type, run, FitControl{}), 0);
       EXPECT_EQ(run.para.num_params, P);
-      EXPECT_EQ(run.para.num_free_params, free_before);
+      EXPECT_EQ(run.para.free_params.size(), free_before);
     }
   }
 }

@@ -42,7 +42,7 @@ struct HalvingModel {
   bool plausible(const double* t) const { return t[0] < upper_bound; }
   Outcome prepare_louis(const Posteriors&) const { return prepared; }
   void complete_scores(int, Information, const Posteriors&, SparseScore&, LouisCorrection&) const {}
-  Outcome finish(FitResult& result, const DMatrix&, const DMatrix&, FitReport*) const {
+  Outcome finish(FitResult& result, Matrix&, Matrix&, FitReport*) const {
     result.std_errors[0] = 1.0;
     return finished;
   }
@@ -51,9 +51,7 @@ struct HalvingModel {
 PARA one_parameter() {
   PARA para;
   para.num_params = 1;
-  para.num_free_params = 1;
-  para.free_params = ivector(1, 1);
-  para.free_params[1] = 1;
+  para.free_params = {0};
   return para;
 }
 

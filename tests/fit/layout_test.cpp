@@ -37,10 +37,10 @@ void expect_layout_covers_vector(const PARA& para, const std::string& name) {
   for (int u = layout.head(); u < para.num_params; ++u) expected.push_back(u);
   EXPECT_EQ(named_intensity_positions(para), expected) << name;
   // The frequency slots sit between the disease block and the intensities.
-  if (para.model_family != ModelFamily::kProspectiveSieve)
+  if (para.design().model_family != ModelFamily::kProspectiveSieve)
     for (int k = 0; k < para.num_cn_classes; ++k)
       if (k != para.ref_cn_class) {
-        EXPECT_GE(layout.frequency(k), para.num_disease_coefs) << name;
+        EXPECT_GE(layout.frequency(k), para.design().num_disease_coefs) << name;
         EXPECT_LT(layout.frequency(k), layout.head()) << name;
       }
   // The measurement indicator of each status and class picks its named positions.

@@ -19,9 +19,9 @@ inline double density(double x, double mu, double logvar) {
 // beta . a(k, z) for the fixture's design: K main effect, column main effects, intercept.
 inline double linear_predictor(const std::vector<double>& theta, int k, const DATA& data, int i,
                                const PARA& para) {
-  const int J = para.num_covariate_columns;
+  const int J = para.design().num_covariate_columns;
   double eta = theta[0] * k;
-  for (int j = 0; j < J; ++j) eta += theta[1 + j] * data.covariates[i][j];
+  for (int j = 0; j < J; ++j) eta += theta[1 + j] * data.covariates(i, j);
   if (J > 0) eta += theta[1 + J];
   return eta;
 }
@@ -49,7 +49,7 @@ inline double retrospective(const std::vector<double>& theta, const DATA& data, 
     for (const int k : classes) {
       const double odds = std::exp(linear_predictor(theta, k, data, i, para));
       numerator += weight(k) * (y == 1 ? odds : 1.0) * intensity_density(theta, k, data, i, para);
-      normaliser += para.num_covariate_columns > 0 ? weight(k) * (1.0 + odds)
+      normaliser += para.design().num_covariate_columns > 0 ? weight(k) * (1.0 + odds)
                                                    : weight(k) * (y == 1 ? odds : 1.0);
     }
     ell += std::log(numerator / normaliser);
@@ -66,9 +66,9 @@ inline std::vector<int> strata_of(const DATA& data, int& count) {
     if (data.excluded[i] == 1) continue;
     int s = 0;
     while (s < static_cast<int>(values.size()) &&
-           std::fabs(values[s] - data.covariates[i][0]) >= 1e-6)
+           std::fabs(values[s] - data.covariates(i, 0)) >= 1e-6)
       ++s;
-    if (s == static_cast<int>(values.size())) values.push_back(data.covariates[i][0]);
+    if (s == static_cast<int>(values.size())) values.push_back(data.covariates(i, 0));
     of[i] = s;
   }
   count = static_cast<int>(values.size());

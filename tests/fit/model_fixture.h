@@ -8,6 +8,7 @@
 
 #include "core/data.h"
 #include "core/para.h"
+#include "design_edit.h"
 #include "sim/simulate.h"
 
 // The model set-up of one run: J design columns, of which the first num_dependent are
@@ -23,35 +24,23 @@ struct ModelSpec {
 
 inline PARA make_para(const ModelSpec& spec) {
   PARA para;
+  RunDesign& design = edit_design(para);
   const int J = spec.num_columns;
-  para.num_covariate_columns = J;
-  para.num_genetic_variables = 2;
-  para.num_dependent_columns = spec.num_dependent;
-  para.num_dependent_covariates = spec.num_dependent > 0 ? 1 : 0;
-  para.genetic_effects = imatrix(0, 1, 0, 1);
-  para.genetic_effects.fill(0);
-  para.genetic_effects[0][0] = spec.k_flag;
-  para.covariate_effects = imatrix(0, J - 1, 0, J - 1);
-  para.covariate_effects.fill(0);
-  para.gene_covariate_effects = imatrix(0, J - 1, 0, 1);
-  para.gene_covariate_effects.fill(0);
+  clear_effects(design, J);
+  design.num_genetic_variables = 2;
+  design.num_dependent_columns = spec.num_dependent;
+  design.num_dependent_covariates = spec.num_dependent > 0 ? 1 : 0;
+  design.genetic_effects(0, 0) = effect_flag_of(spec.k_flag);
   for (int j = 0; j < J; ++j) {
-    para.covariate_effects[j][j] = spec.main_flag;
+    design.covariate_effects(j, j) = effect_flag_of(spec.main_flag);
     if (j < static_cast<int>(spec.kz_flags.size()))
-      para.gene_covariate_effects[j][0] = spec.kz_flags[j];
-    para.covariate_names.push_back("z" + std::to_string(j));
+      design.gene_covariate_effects(j, 0) = effect_flag_of(spec.kz_flags[j]);
+    design.covariate_names.push_back("z" + std::to_string(j));
   }
-  // Counted as the model set-up counts: intercept, then every flag above 0.
-  int count = J > 0 ? 1 : 0;
-  for (int g = 0; g < 2; ++g) count += para.genetic_effects[g][g] > 0;
-  for (int j = 0; j < J; ++j) {
-    for (int g = 0; g < 2; ++g) count += para.gene_covariate_effects[j][g] > 0;
-    for (int jj = j; jj < J; ++jj) count += para.covariate_effects[j][jj] > 0;
-  }
-  para.num_disease_coefs = count;
-  para.model_family = spec.num_dependent > 0 ? ModelFamily::kProspectiveSieve
-                      : J > 0                 ? ModelFamily::kRetrospectiveWithCovariates
-                                              : ModelFamily::kRetrospective;
+  list_disease_coefficients(design);
+  design.model_family = spec.num_dependent > 0 ? ModelFamily::kProspectiveSieve
+                        : J > 0                 ? ModelFamily::kRetrospectiveWithCovariates
+                                                : ModelFamily::kRetrospective;
   return para;
 }
 
@@ -77,7 +66,7 @@ inline DATA make_data(int n, int columns) {
   data.disease_status.assign(n, 0);
   data.intensity_r.assign(n, 0.0);
   data.intensity_b.assign(n, 0.0);
-  data.covariates = dmatrix(0, n - 1, 0, columns - 1);
+  data.covariates = Matrix(n, columns);
   data.covariates.fill(0.0);
   return data;
 }
@@ -88,7 +77,7 @@ inline DATA data_from_subjects(const SimSubjects& subjects, int columns) {
   DATA data = make_data(n, columns);
   for (int i = 0; i < n; ++i) {
     data.disease_status[i] = subjects.status[i];
-    for (int j = 0; j < columns; ++j) data.covariates[i][j] = subjects.covariates[i][j];
+    for (int j = 0; j < columns; ++j) data.covariates(i, j) = subjects.covariates[i][j];
   }
   return data;
 }

@@ -78,7 +78,7 @@ struct FitOutcome {
   double loglik = 0.0;
   std::vector<double> params;
   std::vector<double> se;
-  DMatrix cov;
+  Matrix cov;  // the disease-model covariance, the observed information around it
 };
 
 // A stopping rule far tighter than production, for the tests at the optimum.
@@ -94,7 +94,7 @@ FitControl tight_control() {
 FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
   const double* start = pc.start.data();
   FitResult fit;
-  switch (pc.para.model_family) {
+  switch (pc.para.design().model_family) {
     case ModelFamily::kRetrospective:
       fit = control ? fit_retro_KL(start, pc.data, pc.para, *control) : fit_retro_KL(start, pc.data, pc.para);
       break;
@@ -115,18 +115,14 @@ FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
   std::copy(fit.estimates.begin(), fit.estimates.end(), out.params.begin());
   out.se.assign(kMaxParams, 0.0);
   std::copy(fit.std_errors.begin(), fit.std_errors.end(), out.se.begin());
-  out.cov = dmatrix(1, kMaxParams, 1, kMaxParams);
-  out.cov.fill(0.0);
   if (!fit.ok()) return out;
   // The covariance of the disease-model coefficients in the leading block; the observed
   // information, when reported, around it.
-  const int D = pc.para.num_disease_coefs;
-  if (control && control->report)
-    for (int u = 1; u <= control->report->size; ++u)
-      for (int v = 1; v <= control->report->size; ++v)
-        if (u > D || v > D) out.cov[u][v] = control->report->information[u][v];
-  for (int u = 1; u <= D; ++u)
-    for (int v = 1; v <= D; ++v) out.cov[u][v] = fit.disease_covariance[u][v];
+  const int D = pc.para.design().num_disease_coefs;
+  if (control && control->report) out.cov = control->report->information;
+  if (out.cov.rows() < D) out.cov = Matrix(D, D);
+  for (int u = 0; u < D; ++u)
+    for (int v = 0; v < D; ++v) out.cov(u, v) = fit.disease_covariance(u, v);
   return out;
 }
 
@@ -135,7 +131,7 @@ FitOutcome run_fit(SnpProbeCase& pc, const FitControl* control) {
 std::vector<double> internal_theta(const SnpProbeCase& pc, const std::vector<double>& reported) {
   std::vector<double> theta = reported;
   const PARA& para = pc.para;
-  if (para.model_family == ModelFamily::kProspectiveSieve) return theta;
+  if (para.design().model_family == ModelFamily::kProspectiveSieve) return theta;
   double p_ref = 1.0;
   for (int k = 0; k < 2; ++k)
     if (para.cn_class_present[k]) p_ref -= reported[ParamLayout(para).frequency(k)];
@@ -213,12 +209,12 @@ struct Oracle {
 
 Oracle make_oracle(const SnpProbeCase& pc, const FitOutcome& fit) {
   Oracle o{pc, internal_theta(pc, fit.params), {}, {}};
-  for (int f = 1; f <= pc.para.num_free_params; ++f) {
+  for (const int position : pc.para.free_params) {
     Coordinate x;
-    x.position = pc.para.free_params[f] - 1;
+    x.position = position;
     o.coords.push_back(x);
   }
-  if (pc.para.model_family == ModelFamily::kProspectiveSieve) {
+  if (pc.para.design().model_family == ModelFamily::kProspectiveSieve) {
     o.q = profile_sieve(pc, o.theta);
     const int P = pc.para.num_params;
     for (std::size_t s = 0; s < o.q.size(); ++s)
@@ -292,11 +288,11 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   FitControl tight = tight_control();
   tight.report = &report;
   const int P0 = pc.para.num_params;
-  const int F0 = pc.para.num_free_params;
+  const std::size_t F0 = pc.para.free_params.size();
   const FitOutcome fit = run_fit(pc, &tight);
   ASSERT_EQ(fit.status, 0) << mc.name;
   EXPECT_EQ(pc.para.num_params, P0);
-  EXPECT_EQ(pc.para.num_free_params, F0);
+  EXPECT_EQ(pc.para.free_params.size(), F0);
 
   Oracle oracle = make_oracle(pc, fit);
   const int F = static_cast<int>(oracle.coords.size());
@@ -350,26 +346,26 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   }
 
   // Louis's observed information (kept outside the leading block of cov).
-  const int ndc = pc.para.num_disease_coefs;
+  const int ndc = pc.para.design().num_disease_coefs;
   for (int u = 0; u < F; ++u)
     for (int v = 0; v < F; ++v) {
-      const int a = oracle.coords[u].position + 1;
-      const int b = oracle.coords[v].position + 1;
-      if (a <= ndc && b <= ndc) continue;
-      EXPECT_NEAR(fit.cov[a][b], H[u][v], 2e-3 * std::sqrt(H[u][u] * H[v][v]))
+      const int a = oracle.coords[u].position;
+      const int b = oracle.coords[v].position;
+      if (a < ndc && b < ndc) continue;
+      EXPECT_NEAR(fit.cov(a, b), H[u][v], 2e-3 * std::sqrt(H[u][u] * H[v][v]))
           << mc.name << " information [" << a << "][" << b << "]";
     }
 
   // The covariance of the coefficients against the inverse finite-difference Hessian.
-  DMatrix Hm = dmatrix(1, F, 1, F);
+  Matrix hessian(F, F);
   for (int u = 0; u < F; ++u)
-    for (int v = 0; v < F; ++v) Hm[u + 1][v + 1] = H[u][v];
-  invv(Hm, F);
-  for (int a = 1; a <= ndc; ++a)
-    for (int b = 1; b <= ndc; ++b)
-      EXPECT_NEAR(fit.cov[a][b], Hm[a][b], 5e-3 * std::sqrt(Hm[a][a] * Hm[b][b]))
+    for (int v = 0; v < F; ++v) hessian(u, v) = H[u][v];
+  const Matrix Hm = LuDecomposition(hessian).inverse();
+  for (int a = 0; a < ndc; ++a)
+    for (int b = 0; b < ndc; ++b)
+      EXPECT_NEAR(fit.cov(a, b), Hm(a, b), 5e-3 * std::sqrt(Hm(a, a) * Hm(b, b)))
           << mc.name << " covariance [" << a << "][" << b << "]";
-  for (int a = 1; a <= ndc; ++a) EXPECT_NEAR(fit.se[a - 1], std::sqrt(Hm[a][a]), 5e-3 * std::sqrt(Hm[a][a]));
+  for (int a = 0; a < ndc; ++a) EXPECT_NEAR(fit.se[a], std::sqrt(Hm(a, a)), 5e-3 * std::sqrt(Hm(a, a)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -428,7 +424,7 @@ TEST(SnpFits, RecoverSimulatedOddsRatio) {
     const double truth = std::log(settings.odds_ratio);
     EXPECT_LT(std::fabs(fit.params[0] - truth), 1.96 * fit.se[0])
         << "model type " << model_type << ": " << fit.params[0] << " se " << fit.se[0];
-    EXPECT_NEAR(fit.se[0], std::sqrt(fit.cov[1][1]), 1e-12);
+    EXPECT_NEAR(fit.se[0], std::sqrt(fit.cov(0, 0)), 1e-12);
     if (model_type != 2) {  // the B-allele frequency comes back as a frequency
       const double p_B = fit.params[ParamLayout(pc.para).b_allele_logit()];
       EXPECT_NEAR(p_B, probe.pfb, 0.05);
@@ -593,10 +589,11 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     settings.num_numeric_covariates = 2;
     const SimSubjects subjects = make_subjects(settings);
     SnpProbeCase pc = make_snp_case(settings, subjects, make_probe(settings, subjects, 0), {2, {}, 2});
-    const int P = pc.para.num_params, F = pc.para.num_free_params;
+    const int P = pc.para.num_params;
+    const std::size_t F = pc.para.free_params.size();
     EXPECT_EQ(run_fit(pc, nullptr).outcome, Outcome::kTooManyParameters);
     EXPECT_EQ(pc.para.num_params, P);
-    EXPECT_EQ(pc.para.num_free_params, F);
+    EXPECT_EQ(pc.para.free_params.size(), F);
   }
   // Sieve: a stratum without heterozygous subjects has reference-class probability 0.
   {
@@ -605,13 +602,14 @@ TEST(SnpFits, UnusableProbesFailWithoutTouchingTheLayout) {
     const SimProbe probe = make_probe(settings, subjects, 0);
     SnpProbeCase pc = make_snp_case(settings, subjects, probe, {2, {}});
     for (int i = 0; i < pc.data.num_subjects; ++i)
-      if (pc.data.covariates[i][0] == 1.0 && probe.true_k[i] == 2 && probe.true_l[i] == 1) pc.data.excluded[i] = 1;
-    const int P = pc.para.num_params, F = pc.para.num_free_params;
+      if (pc.data.covariates(i, 0) == 1.0 && probe.true_k[i] == 2 && probe.true_l[i] == 1) pc.data.excluded[i] = 1;
+    const int P = pc.para.num_params;
+    const std::size_t F = pc.para.free_params.size();
     const FitOutcome fit = run_fit(pc, nullptr);
     EXPECT_EQ(fit.outcome, Outcome::kFitSieveReference);
     EXPECT_GT(fit.iterations, 0);  // it fails at the finish, not before
     EXPECT_EQ(pc.para.num_params, P);
-    EXPECT_EQ(pc.para.num_free_params, F);
+    EXPECT_EQ(pc.para.free_params.size(), F);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "snp_fixture.h"
 
+#include "design_edit.h"
+
 #include <cmath>
 
 namespace {
@@ -16,26 +18,19 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   const int J = options.model_type == 0 ? 0 : static_cast<int>(subjects.covariates[0].size());
   const int d = settings.differential ? 1 : 0;
 
-  para.model_family = family_of_setting(options.model_type);
-  para.num_covariate_columns = J;
-  para.num_dependent_columns = options.model_type == 2 ? options.dependent_columns : 0;
-  para.num_dependent_covariates = para.num_dependent_columns;
-  para.genetic_effects = imatrix(0, 1, 0, 1);
-  para.genetic_effects.fill(0);
-  para.genetic_effects[0][0] = 2;
-  para.num_genetic_variables = 1;
+  RunDesign& design = edit_design(para);
+  design.model_family = family_of_setting(options.model_type);
+  clear_effects(design, J);
+  design.num_dependent_columns = options.model_type == 2 ? options.dependent_columns : 0;
+  design.num_dependent_covariates = design.num_dependent_columns;
+  design.genetic_effects(0, 0) = EffectFlag::kTested;
+  design.num_genetic_variables = 1;
   if (settings.effect_L) {
-    para.genetic_effects[1][1] = 2;
-    para.num_genetic_variables = 2;
+    design.genetic_effects(1, 1) = EffectFlag::kTested;
+    design.num_genetic_variables = 2;
   }
-  if (J > 0) {
-    para.gene_covariate_effects = imatrix(0, J - 1, 0, 1);
-    para.gene_covariate_effects.fill(0);
-    para.covariate_effects = imatrix(0, J - 1, 0, J - 1);
-    para.covariate_effects.fill(0);
-    for (int j = 0; j < J; ++j) para.covariate_effects[j][j] = 1;
-  }
-  para.num_disease_coefs = para.num_genetic_variables + J + (J > 0 ? 1 : 0);
+  for (int j = 0; j < J; ++j) design.covariate_effects(j, j) = EffectFlag::kModelled;
+  list_disease_coefficients(design);
 
   const bool by_allele = options.array_type == 'A';
   const int SR = by_allele ? 6 : 3;  // R parameters per group
@@ -47,7 +42,7 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   para.num_allele_classes = 6;
   para.num_r_means = para.num_r_logvars = (d + 1) * SR;
   para.num_b_means = para.num_b_logvars = (d + 1) * 6;
-  para.freq_start = para.num_disease_coefs;
+  para.freq_start = para.design().num_disease_coefs;
   para.r_mean_start = para.freq_start + (options.model_type == 2 ? 0 : 3);
   para.r_logvar_start = para.r_mean_start + para.num_r_means;
   para.b_mean_start = para.r_logvar_start + para.num_r_logvars;
@@ -55,8 +50,6 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   para.b_logvar_end = para.b_logvar_start + para.num_b_logvars;
   para.num_params = para.b_logvar_end;
   para.factorial = {1, 1, 2};
-  para.allele_class_index = imatrix(0, 2, 0, 2);
-  para.allele_class_index.fill(0);
   for (int k = 0; k < 3; ++k)
     for (int l = 0; l <= k; ++l) para.allele_class_index[k][l] = cls(k, l);
 
@@ -78,37 +71,36 @@ SnpProbeCase make_snp_case(const SimSettings& settings, const SimSubjects& subje
   data.intensity_r = probe.r;
   data.intensity_b = probe.b;
   if (J > 0) {
-    data.covariates = dmatrix(0, n - 1, 0, J - 1);
+    data.covariates = Matrix(n, J);
     for (int i = 0; i < n; ++i)
-      for (int j = 0; j < J; ++j) data.covariates[i][j] = subjects.covariates[i][j];
+      for (int j = 0; j < J; ++j) data.covariates(i, j) = subjects.covariates[i][j];
   }
   for (int i = 0; i < n; ++i)
     if (!para.allele_class_present[cls(probe.true_k[i], probe.true_l[i])]) data.excluded[i] = 1;
 
   // Free parameters, in the order of the SNP layout.
-  para.free_params = ivector(1, para.num_params);
-  int f = 0;
-  for (int u = 0; u < para.num_disease_coefs; ++u) para.free_params[++f] = u + 1;
+  para.free_params.clear();
+  const auto add = [&para](int position) { para.free_params.push_back(position); };
+  for (int u = 0; u < para.design().num_disease_coefs; ++u) add(u);
   if (options.model_type != 2) {
     for (int k = 0; k < 2; ++k)
-      if (para.cn_class_present[k]) para.free_params[++f] = para.freq_start + k + 1;
-    para.free_params[++f] = para.freq_start + 3;
+      if (para.cn_class_present[k]) add(para.freq_start + k);
+    add(para.freq_start + 2);
   }
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
-      if (para.cn_class_present[k]) para.free_params[++f] = para.r_mean_start + 3 * g + k + 1;
+      if (para.cn_class_present[k]) add(para.r_mean_start + 3 * g + k);
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
-      if (para.cn_class_present[k]) para.free_params[++f] = para.r_logvar_start + 3 * g + k + 1;
+      if (para.cn_class_present[k]) add(para.r_logvar_start + 3 * g + k);
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int k = 0; k < 3; ++k)
       for (int l = 0; l <= k; ++l)
         if (para.allele_class_present[cls(k, l)] && (k == 0 || (0 < l && l < k)))
-          para.free_params[++f] = para.b_mean_start + 6 * g + cls(k, l) + 1;
+          add(para.b_mean_start + 6 * g + cls(k, l));
   for (int g = 0; g <= d && !by_allele; ++g)
     for (int c = 0; c < 6; ++c)
-      if (para.allele_class_present[c]) para.free_params[++f] = para.b_logvar_start + 6 * g + c + 1;
-  para.num_free_params = f;
+      if (para.allele_class_present[c]) add(para.b_logvar_start + 6 * g + c);
 
   // Start vector from the truth.
   pc.start.assign(kMaxParams, 0.0);
@@ -161,7 +153,7 @@ std::vector<int> reference_strata(const SnpProbeCase& pc, int& num_strata) {
   std::vector<double> values;
   for (int i = 0; i < data.num_subjects; ++i) {
     if (data.excluded[i]) continue;
-    const double z = data.covariates[i][0];
+    const double z = data.covariates(i, 0);
     std::size_t s = 0;
     while (s < values.size() && values[s] != z) ++s;
     if (s == values.size()) values.push_back(z);
@@ -175,8 +167,8 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
   const PARA& para = pc.para;
   const DATA& data = pc.data;
   const int d = para.differential_measurement_errors;
-  const int J = para.num_covariate_columns;
-  const double p_B = para.model_family == ModelFamily::kProspectiveSieve ? 0.0 : 1.0 / (1.0 + std::exp(-theta[para.freq_start + 2]));
+  const int J = para.design().num_covariate_columns;
+  const double p_B = para.design().model_family == ModelFamily::kProspectiveSieve ? 0.0 : 1.0 / (1.0 + std::exp(-theta[para.freq_start + 2]));
   auto phi = [](double v, double mu, double s2) {
     return std::exp(-(v - mu) * (v - mu) / (2.0 * s2)) / std::sqrt(s2);
   };
@@ -194,8 +186,8 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
       double eta = 0.0;
       int u = 0;
       eta += theta[u++] * k;
-      if (para.genetic_effects[1][1] > 0) eta += theta[u++] * (k - 2 * l);
-      for (int j = 0; j < J; ++j) eta += theta[u++] * data.covariates[i][j];
+      if (in_model(para.design().genetic_effects(1, 1))) eta += theta[u++] * (k - 2 * l);
+      for (int j = 0; j < J; ++j) eta += theta[u++] * data.covariates(i, j);
       if (J > 0) eta += theta[u++];
       const int sr = para.array_type == 'A' ? 6 * g + c : 3 * g + k;
       const double fR = phi(x, theta[para.r_mean_start + sr], std::exp(theta[para.r_logvar_start + sr]));
@@ -205,7 +197,7 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
         fB = phi(b, theta[para.b_mean_start + 6 * g + c], std::exp(theta[para.b_logvar_start + 6 * g + c]));
       else if ((b < 1e-10 && l == 0) || (b > 0.9999999999 && l == k))
         fB = 0.5;
-      if (para.model_family == ModelFamily::kProspectiveSieve) {
+      if (para.design().model_family == ModelFamily::kProspectiveSieve) {
         const double p = 1.0 / (1.0 + std::exp(-eta));
         term[c] = fR * fB * (y == 1 ? p : 1.0 - p);
         continue;
@@ -216,9 +208,9 @@ std::array<double, 6> reference_terms(const SnpProbeCase& pc, const std::vector<
       const double w1 = w0 * std::exp(eta);
       term[c] = fR * fB * (y == 1 ? w1 : w0);
       // Without covariates one normaliser per status; with them one over both statuses.
-      norm += para.model_family == ModelFamily::kRetrospective ? (y == 1 ? w1 : w0) : w0 + w1;
+      norm += para.design().model_family == ModelFamily::kRetrospective ? (y == 1 ? w1 : w0) : w0 + w1;
     }
-  if (para.model_family != ModelFamily::kProspectiveSieve)
+  if (para.design().model_family != ModelFamily::kProspectiveSieve)
     for (double& t : term) t /= norm;
   return term;
 }
@@ -227,13 +219,13 @@ double reference_loglik(const SnpProbeCase& pc, const std::vector<double>& theta
                         const std::vector<std::vector<double>>& q) {
   int num_strata = 0;
   const std::vector<int> stratum =
-      pc.para.model_family == ModelFamily::kProspectiveSieve ? reference_strata(pc, num_strata) : std::vector<int>();
+      pc.para.design().model_family == ModelFamily::kProspectiveSieve ? reference_strata(pc, num_strata) : std::vector<int>();
   double total = 0.0;
   for (int i = 0; i < pc.data.num_subjects; ++i) {
     if (pc.data.excluded[i]) continue;
     const std::array<double, 6> term = reference_terms(pc, theta, i);
     double sum = 0.0;
-    for (int c = 0; c < 6; ++c) sum += term[c] * (pc.para.model_family == ModelFamily::kProspectiveSieve ? q[stratum[i]][c] : 1.0);
+    for (int c = 0; c < 6; ++c) sum += term[c] * (pc.para.design().model_family == ModelFamily::kProspectiveSieve ? q[stratum[i]][c] : 1.0);
     total += std::log(sum);
   }
   return total;

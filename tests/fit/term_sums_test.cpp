@@ -13,6 +13,7 @@
 #include "fit/engine.h"
 #include "fit/information.h"
 #include "fit/measurement_models.h"
+#include "numeric/matrix.h"
 #include "sim/simulate.h"
 #include "snp_fixture.h"
 
@@ -22,18 +23,18 @@ namespace {
 // an entry that was never loaded would show.
 struct Accumulators {
   std::vector<double> U;
-  DMatrix E;
-  Accumulators(int n, std::uint64_t seed) : U(static_cast<std::size_t>(n)), E(dmatrix(1, n, 1, n)) {
+  Matrix E;
+  Accumulators(int n, std::uint64_t seed) : U(static_cast<std::size_t>(n)), E(n, n) {
     std::mt19937 rng(static_cast<std::mt19937::result_type>(seed));
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     for (double& u : U) u = unit(rng);
-    for (int i = 1; i <= n; ++i)
-      for (int j = 1; j <= n; ++j) E[i][j] = unit(rng);
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) E(i, j) = unit(rng);
   }
   void expect_equal(const Accumulators& other, int n, const char* what) const {
     for (int u = 0; u < n; ++u) ASSERT_EQ(U[u], other.U[u]) << what << " U " << u;
-    for (int i = 1; i <= n; ++i)
-      for (int j = 1; j <= n; ++j) ASSERT_EQ(E[i][j], other.E[i][j]) << what << " E " << i << "," << j;
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) ASSERT_EQ(E(i, j), other.E(i, j)) << what << " E " << i << "," << j;
   }
 };
 

@@ -5,18 +5,19 @@
 
 #include "core/data.h"
 #include "core/para.h"
-#include "numeric/offset_array.h"
+#include "design_edit.h"
 
 namespace snp_fixture {
 
 // A model with only the main effect of K (one disease coefficient, no covariate).
 inline PARA k_only_para(ModelFamily family = ModelFamily::kRetrospective) {
   PARA para;
-  para.num_disease_coefs = 1;
-  para.model_family = family;
-  para.genetic_effects = imatrix(0, 1, 0, 1);
-  para.genetic_effects.fill(0);
-  para.genetic_effects[0][0] = 2;
+  RunDesign& design = edit_design(para);
+  clear_effects(design, 0);
+  design.model_family = family;
+  design.num_genetic_variables = 2;
+  design.genetic_effects(0, 0) = EffectFlag::kTested;
+  list_disease_coefficients(design);
   return para;
 }
 

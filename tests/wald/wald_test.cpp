@@ -11,11 +11,11 @@
 
 namespace {
 
-DMatrix covariance(const std::vector<std::vector<double>>& rows) {
-  DMatrix m = dmatrix(1, kMaxParams, 1, kMaxParams);
-  m.fill(0.0);
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    for (std::size_t j = 0; j < rows.size(); ++j) m[i + 1][j + 1] = rows[i][j];
+Matrix covariance(const std::vector<std::vector<double>>& rows) {
+  const int n = static_cast<int>(rows.size());
+  Matrix m(n, n);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) m(i, j) = rows[i][j];
   return m;
 }
 
