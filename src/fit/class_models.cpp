@@ -130,24 +130,6 @@ double binomial_weight(int k, int l, double p_B, const PARA& para) {
   return C * int_power(p_B, l) * int_power(1.0 - p_B, k - l);
 }
 
-void NormaliserTerms::add(double* U, Information E, double n, double prob, const double* t,
-                          int k) {
-  const double w = n * prob;
-  for (int u = 0; u < head_; ++u) {
-    if (t[u] == 0.0) continue;
-    U[u] -= w * t[u];
-    mean_[u] += prob * t[u];
-    for (int v = u; v < head_; ++v) E(u, v) += w * t[u] * t[v];
-  }
-  mean_k_ += prob * k;
-}
-
-void NormaliserTerms::end(Information E, double n, int gamma, double p_B) const {
-  for (int u = 0; u < head_; ++u)
-    for (int v = u; v < head_; ++v) E(u, v) -= n * mean_[u] * mean_[v];
-  E(gamma, gamma) -= n * p_B * (1.0 - p_B) * mean_k_;
-}
-
 void back_transform_frequencies(double* params, double* std_errors, const Matrix& V,
                                 const int* slots, int num_slots) {
   if (num_slots <= 0) return;

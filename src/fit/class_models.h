@@ -108,13 +108,52 @@ class NormaliserTerms {
     for (double& m : mean_) m = 0.0;
     mean_k_ = 0.0;
   }
-  void add(double* U, Information E, double n, double prob, const double* t, int k);
-  void end(Information E, double n, int gamma, double p_B) const;
+  // E is the information (Information) or a HeadBlock held apart from it.
+  template <typename Matrix>
+  void add(double* U, Matrix& E, double n, double prob, const double* t, int k) {
+    const double w = n * prob;
+    for (int u = 0; u < head_; ++u) {
+      if (t[u] == 0.0) continue;
+      U[u] -= w * t[u];
+      mean_[u] += prob * t[u];
+      for (int v = u; v < head_; ++v) E(u, v) += w * t[u] * t[v];
+    }
+    mean_k_ += prob * k;
+  }
+  template <typename Matrix>
+  void end(Matrix& E, double n, int gamma, double p_B) const {
+    for (int u = 0; u < head_; ++u)
+      for (int v = u; v < head_; ++v) E(u, v) -= n * mean_[u] * mean_[v];
+    E(gamma, gamma) -= n * p_B * (1.0 - p_B) * mean_k_;
+  }
 
  private:
   int head_;
   std::vector<double> mean_;
   double mean_k_ = 0.0;
+};
+
+// The head block (positions 0 .. H-1, upper triangle) of the information, held in one
+// contiguous array while a fit adds to it many times, then stored back: the same
+// additions in the same order as adding to the information directly.
+class HeadBlock {
+ public:
+  explicit HeadBlock(int head)
+      : head_(head), e_(static_cast<std::size_t>(head) * head, 0.0) {}
+  void load(Information E) {
+    for (int u = 0; u < head_; ++u)
+      for (int v = u; v < head_; ++v) (*this)(u, v) = E(u, v);
+  }
+  void store(Information E) const {
+    for (int u = 0; u < head_; ++u)
+      for (int v = u; v < head_; ++v) E(u, v) = e_[index(u, v)];
+  }
+  double& operator()(int u, int v) { return e_[index(u, v)]; }
+
+ private:
+  std::size_t index(int u, int v) const { return static_cast<std::size_t>(u) * head_ + v; }
+  int head_;
+  std::vector<double> e_;
 };
 
 // Replaces the frequency log-ratios at `slots` (0-based positions of the present

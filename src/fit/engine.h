@@ -12,6 +12,8 @@
 //   int num_classes() const;           classes c = 0 .. C-1 of the E-step
 //   double update(const double* theta);        model tables at theta; the log-likelihood
 //   double joint(int a, int c) const;          unnormalised posterior weight of class c
+//   void posteriors(Posteriors& r);            optional: the whole E-step at once, the
+//                                      same values as normalising joint() subject by subject
 //   void accumulate(double* U, Information E, const Posteriors& r);
 //                                      score and complete-data information (upper triangle,
 //                                      0-based view) of the expected complete-data log-likelihood,
@@ -58,19 +60,26 @@ enum class StoppingRule {
   kRelativeLoglikAndStep,  // both of the above
 };
 
-// Posterior class probabilities r[a][c] of the last E-step.
+// Posterior class probabilities r[a][c] of the last E-step, kept by class: the
+// posteriors of class c over the subjects a = 0 .. n-1 are contiguous.
 class Posteriors {
  public:
   void resize(int subjects, int classes) {
-    classes_ = classes;
+    subjects_ = subjects;
     r_.assign(static_cast<std::size_t>(subjects) * classes, 0.0);
   }
-  double operator()(int a, int c) const { return r_[static_cast<std::size_t>(a) * classes_ + c]; }
-  double& operator()(int a, int c) { return r_[static_cast<std::size_t>(a) * classes_ + c]; }
+  double operator()(int a, int c) const { return r_[index(a, c)]; }
+  double& operator()(int a, int c) { return r_[index(a, c)]; }
+  // The posteriors of class c over the subjects.
+  const double* column(int c) const { return &r_[index(0, c)]; }
+  double* column(int c) { return &r_[index(0, c)]; }
 
  private:
+  std::size_t index(int a, int c) const {
+    return static_cast<std::size_t>(c) * subjects_ + a;
+  }
   std::vector<double> r_;
-  int classes_ = 0;
+  int subjects_ = 0;
 };
 
 // One Newton step over the free parameters: mirrors E (upper triangle of its leading
@@ -121,10 +130,14 @@ class EngineOps {
   double update(const double* theta) { return model_.update(theta); }
   bool plausible(const double* theta) const { return model_.plausible(theta); }
   void evaluate() {
-    for (int a = 0; a < N_; ++a) {
-      double sum = 0.0;
-      for (int c = 0; c < C_; ++c) sum += (r_(a, c) = model_.joint(a, c));
-      for (int c = 0; c < C_; ++c) r_(a, c) /= sum;
+    if constexpr (requires { model_.posteriors(r_); }) {
+      model_.posteriors(r_);  // the model's own E-step over whole class columns
+    } else {
+      for (int a = 0; a < N_; ++a) {
+        double sum = 0.0;
+        for (int c = 0; c < C_; ++c) sum += (r_(a, c) = model_.joint(a, c));
+        for (int c = 0; c < C_; ++c) r_(a, c) /= sum;
+      }
     }
     for (int u = 0; u < n_; ++u) U_[u] = 0.0;
     E_.fill(0.0);

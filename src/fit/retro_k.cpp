@@ -37,19 +37,6 @@ std::vector<std::vector<double>> design_vectors(const PARA& para) {
   return a;
 }
 
-double log_likelihood(const RetrospectiveClasses& t, const TotalClassMeasurement& m,
-                      const std::vector<int>& subjects, const DATA& data, int num_classes) {
-  double ell = 0.0;
-  for (std::size_t a = 0; a < subjects.size(); ++a) {
-    const int y = data.disease_status[subjects[a]];
-    double sum = 0.0;
-    for (int c = 0; c < num_classes; ++c)
-      sum += m.density(static_cast<int>(a), c) * t.weight(y, c) / t.total(y);
-    ell += std::log(sum);
-  }
-  return ell;
-}
-
 // The class model of the present total classes: slots and design vectors.
 RetrospectiveClasses total_class_model(const PARA& para, const std::vector<int>& classes,
                                        const std::vector<std::vector<double>>& a) {
@@ -85,12 +72,47 @@ class RetroK {
   double update(const double* theta) {
     t_.update(theta, nullptr);
     measurement_.update(theta);
-    return log_likelihood(t_, measurement_, subjects_, data_, num_classes());
+    return log_likelihood();
   }
   double joint(int a, int c) const {
     return t_.weight(data_.disease_status[subjects_[a]], c) * measurement_.density(a, c);
   }
+  // joint() normalised over the classes, class column by class column.
+  void posteriors(Posteriors& r) {
+    const int N = num_subjects();
+    const int* status = measurement_.columns().status.data();
+    sum_.assign(static_cast<std::size_t>(N), 0.0);
+    for (int c = 0; c < num_classes(); ++c) {
+      const double w[2] = {t_.weight(0, c), t_.weight(1, c)};
+      const double* f = measurement_.column(c);
+      double* out = r.column(c);
+      for (int a = 0; a < N; ++a) {
+        out[a] = w[status[a]] * f[a];
+        sum_[a] += out[a];
+      }
+    }
+    for (int c = 0; c < num_classes(); ++c) {
+      double* out = r.column(c);
+      for (int a = 0; a < N; ++a) out[a] /= sum_[a];
+    }
+  }
   bool plausible(const double* theta) const { return check_cluster_means_CN(theta, para_) != 1; }
+
+  // sum_a log sum_c f_a(c) w[y_a][k] / W[y_a], the sums taken class column by class column.
+  double log_likelihood() {
+    const int N = num_subjects();
+    const int* status = measurement_.columns().status.data();
+    sum_.assign(static_cast<std::size_t>(N), 0.0);
+    for (int c = 0; c < num_classes(); ++c) {
+      const double w[2] = {t_.weight(0, c), t_.weight(1, c)};
+      const double W[2] = {t_.total(0), t_.total(1)};
+      const double* f = measurement_.column(c);
+      for (int a = 0; a < N; ++a) sum_[a] += f[a] * w[status[a]] / W[status[a]];
+    }
+    double ell = 0.0;
+    for (int a = 0; a < N; ++a) ell += std::log(sum_[a]);
+    return ell;
+  }
 
   void accumulate(double* U, Information E, const Posteriors& r) {
     const int D = para_.design().num_disease_coefs;
@@ -118,15 +140,16 @@ class RetroK {
         if (k != ref) E(u, j) += n_case_ * g * ak[u];
       }
       const int N = num_subjects();
+      const double* rho = r.column(c);
+      const int* status = measurement_.columns().status.data();
       for (int a = 0; a < N; ++a) {
-        const double rho = r(a, c);
-        if (rho < kPosteriorFloor) continue;
-        const int i = subjects_[a];
-        const int y = data_.disease_status[i];
-        for (int u = 0; u < D; ++u) U[u] += rho * y * ak[u];
-        if (k != ref) U[j] += rho;
-        measurement_.add_terms(U, E, a, c, rho);
+        const double w = rho[a];
+        if (w < kPosteriorFloor) continue;
+        const int y = status[a];
+        for (int u = 0; u < D; ++u) U[u] += w * y * ak[u];
+        if (k != ref) U[j] += w;
       }
+      measurement_.add_class_terms(U, E, c, rho, kPosteriorFloor);
     }
     // Expected parts: the derivatives of log W[y].
     for (int u = 0; u < D; ++u) {
@@ -179,6 +202,7 @@ class RetroK {
   double n_case_ = 0.0;
   double n_ctrl_ = 0.0;
   std::vector<double> F_;
+  std::vector<double> sum_;  // per subject: the E-step's normaliser, the log-likelihood's sum
   TotalClassMeasurement measurement_;
 };
 

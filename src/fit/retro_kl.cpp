@@ -82,6 +82,7 @@ class RetroKL {
         model_{para, classes_, allele_class_model(para, classes_, std::move(design)), 0.5, {}},
         measurement_(data, para, subjects_),
         t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
+        t_by_status_(t_),
         normaliser_(ParamLayout(para).head()) {
     for (const int i : subjects_) n_status_[data.disease_status[i]] += 1.0;
   }
@@ -91,19 +92,37 @@ class RetroKL {
   double update(const double* theta) {
     model_.update(theta);
     measurement_.update(theta);
-    double l = 0.0;
+    // The joint weights P(c | y_a) f_a(c) and their sums, class column by class column,
+    // kept for the next E-step.
     const int n = num_subjects();
     const int C = num_classes();
-    for (int a = 0; a < n; ++a) {
-      const int y = data_.disease_status[subjects_[a]];
-      double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += model_.law.probability(y, c) * measurement_.density(a, c);
-      l += std::log(sum);
+    const int* status = measurement_.columns().status.data();
+    joint_.resize(static_cast<std::size_t>(n) * C);
+    sum_.assign(static_cast<std::size_t>(n), 0.0);
+    for (int c = 0; c < C; ++c) {
+      const double prob[2] = {model_.law.probability(0, c), model_.law.probability(1, c)};
+      const double* f = measurement_.column(c);
+      double* joint = &joint_[static_cast<std::size_t>(c) * n];
+      for (int a = 0; a < n; ++a) {
+        joint[a] = prob[status[a]] * f[a];
+        sum_[a] += joint[a];
+      }
     }
+    double l = 0.0;
+    for (int a = 0; a < n; ++a) l += std::log(sum_[a]);
     return l;
   }
   double joint(int a, int c) const {
     return model_.law.probability(data_.disease_status[subjects_[a]], c) * measurement_.density(a, c);
+  }
+  // The joint weights of the last update normalised over the classes.
+  void posteriors(Posteriors& r) const {
+    const int n = num_subjects();
+    for (int c = 0; c < num_classes(); ++c) {
+      const double* joint = &joint_[static_cast<std::size_t>(c) * n];
+      double* out = r.column(c);
+      for (int a = 0; a < n; ++a) out[a] = joint[a] / sum_[a];
+    }
   }
   bool plausible(const double*) const { return true; }
 
@@ -121,17 +140,23 @@ class RetroKL {
       normaliser_.end(E, n_status_[y], gamma, model_.p_B);
     }
     const double binomial_var = model_.p_B * (1.0 - model_.p_B);
+    const int* status = measurement_.columns().status.data();
     for (int c = 0; c < C; ++c) {
+      const double* rho = r.column(c);
+      double* t[2] = {t_.data(), t_by_status_.data()};
+      model_.statistic(t[0], 0, c);
+      model_.statistic(t[1], 1, c);
+      double E_gamma = E(gamma, gamma);
+      const double k = classes_[c].k;
       for (int a = 0; a < n; ++a) {
-        const double rho = r(a, c);
-        if (rho < kPosteriorFloor) continue;
-        const int i = subjects_[a];
-        const int y = data_.disease_status[i];
-        model_.statistic(t_.data(), y, c);
-        for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
-        E(gamma, gamma) += rho * classes_[c].k * binomial_var;
-        measurement_.add_terms(U, E, a, c, rho);
+        const double w = rho[a];
+        if (w < kPosteriorFloor) continue;
+        const double* ty = t[status[a]];
+        for (int u = 0; u < H; ++u) U[u] += w * ty[u];
+        E_gamma += w * k * binomial_var;
       }
+      E(gamma, gamma) = E_gamma;
+      measurement_.add_class_terms(U, E, c, rho, kPosteriorFloor);
     }
   }
 
@@ -166,6 +191,9 @@ class RetroKL {
   AlleleClassMeasurement measurement_;
   double n_status_[2] = {0.0, 0.0};
   std::vector<double> t_;
+  std::vector<double> t_by_status_;  // the statistic of a case, beside t_ for a control
+  std::vector<double> joint_;        // P(c | y_a) f_a(c) at [c * n + a]
+  std::vector<double> sum_;          // sum over c of the joint weights of subject a
   NormaliserTerms normaliser_;
 };
 

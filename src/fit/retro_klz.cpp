@@ -42,7 +42,8 @@ class RetroKLZ {
         design_(std::move(design)),
         measurement_(data, para, subjects_),
         t_(static_cast<std::size_t>(ParamLayout(para).head()), 0.0),
-        normaliser_(ParamLayout(para).head()) {
+        normaliser_(ParamLayout(para).head()),
+        head_(ParamLayout(para).head()) {
     const std::size_t cells = static_cast<std::size_t>(num_subjects()) * classes_.size();
     joint_[0].assign(cells, 0.0);
     joint_[1].assign(cells, 0.0);
@@ -96,6 +97,10 @@ class RetroKLZ {
     const int n = num_subjects();
     const int C = num_classes();
     const double binomial_var = p_B_ * (1.0 - p_B_);
+    measurement_.begin_terms(U, E);
+    // Every addition to the head block goes to head_ until it is stored back.
+    HeadBlock& head = head_;
+    head.load(E);
     for (int a = 0; a < n; ++a) {
       const int i = subjects_[a];
       const int y_i = data_.disease_status[i];
@@ -103,18 +108,20 @@ class RetroKLZ {
       for (int c = 0; c < C; ++c)
         for (int y = 0; y < 2; ++y) {
           statistic(t_.data(), a, y, c);
-          normaliser_.add(U, E, 1.0, joint_[y][at(a, c)], t_.data(), classes_[c].k);
+          normaliser_.add(U, head, 1.0, joint_[y][at(a, c)], t_.data(), classes_[c].k);
         }
-      normaliser_.end(E, 1.0, gamma, p_B_);
+      normaliser_.end(head, 1.0, gamma, p_B_);
       for (int c = 0; c < C; ++c) {
         const double rho = r(a, c);
         if (rho < kPosteriorFloor) continue;
         statistic(t_.data(), a, y_i, c);
         for (int u = 0; u < H; ++u) U[u] += rho * t_[u];
-        E(gamma, gamma) += rho * classes_[c].k * binomial_var;
-        measurement_.add_terms(U, E, a, c, rho);
+        head(gamma, gamma) += rho * classes_[c].k * binomial_var;
+        measurement_.add_subject_terms(U, E, a, c, rho);
       }
     }
+    head.store(E);
+    measurement_.end_terms(U, E);
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }
@@ -162,6 +169,7 @@ class RetroKLZ {
   std::vector<double> prior_;
   std::vector<double> t_;
   NormaliserTerms normaliser_;
+  HeadBlock head_;
 };
 
 }  // namespace

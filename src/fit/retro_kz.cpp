@@ -114,6 +114,9 @@ class RetroKZ {
     const std::size_t m2_size = M2_.size();
     int slot[kClasses];
     for (int c = 0; c < C; ++c) slot[c] = classes_[c] != ref ? frequency_slot(para_, classes_[c]) : -1;
+    // With its own positions per class, the measurement terms are summed class after
+    // class below: the same additions to every entry in the same order.
+    const bool apart = measurement_.classes_apart();
     for (int a = 0; a < N; ++a) {
       const int i = subjects_[a];
       const int y = data_.disease_status[i];
@@ -138,7 +141,7 @@ class RetroKZ {
           M1[j] += t_.e[k] + wik;
           M2[static_cast<std::size_t>(j) * B + j] += t_.e[k] + wik;
         }
-        measurement_.add_terms(U, E, a, c, rho);
+        if (!apart) measurement_.add_terms(U, E, a, c, rho);
         h += t_.e[k] + wik;
       }
       const double inv_h = 1.0 / h;
@@ -152,6 +155,9 @@ class RetroKZ {
     }
     for (int u = 0; u < B; ++u)
       for (int v = u; v < B; ++v) E(u, v) += E_head[static_cast<std::size_t>(u) * B + v];
+    // Every subject's terms of every class, class after class (no floor here).
+    if (apart)
+      for (int c = 0; c < C; ++c) measurement_.add_class_terms(U, E, c, r.column(c), 0.0);
   }
 
   Outcome prepare_louis(const Posteriors&) const { return Outcome::kOk; }

@@ -118,6 +118,15 @@ class ProspectiveSieve {
     const int C = num_classes();
     const int D = para_.design().num_disease_coefs;
     for (double& x : q_) x = 0.0;
+    // The measurement terms go to sums held apart from U and E (the allele-specific
+    // model), or, with positions of its own for every class, are summed class after class
+    // below: either way the same additions to every entry in the same order.
+    constexpr bool by_subject = requires { measurement_.begin_terms(U, E); };
+    bool apart = false;
+    if constexpr (by_subject)
+      measurement_.begin_terms(U, E);
+    else
+      apart = measurement_.classes_apart();
     for (int a = 0; a < n; ++a) {
       const int i = subjects_[a];
       const int y = data_.disease_status[i];
@@ -131,9 +140,17 @@ class ProspectiveSieve {
           U[u] += rho * (y - pc) * A[u];
           for (int v = u; v < D; ++v) E(u, v) += rho * pc * (1.0 - pc) * A[u] * A[v];
         }
-        measurement_.add_terms(U, E, a, c, rho);
+        if constexpr (by_subject)
+          measurement_.add_subject_terms(U, E, a, c, rho);
+        else if (!apart)
+          measurement_.add_terms(U, E, a, c, rho);
       }
     }
+    if constexpr (by_subject)
+      measurement_.end_terms(U, E);
+    else if (apart)
+      for (int c = 0; c < C; ++c)
+        measurement_.add_class_terms(U, E, c, r.column(c), kPosteriorFloor);
     for (int s = 0; s < strata_.count(); ++s)
       if (strata_.size[s] > 0)
         for (int c = 0; c < C; ++c) sieve(s, c) /= strata_.size[s];
