@@ -68,7 +68,7 @@ TEST(ClassDensities, EqualTheScalarPathBitForBit) {
   std::mt19937 rng(17);
   std::uniform_real_distribution<double> mean(-1.0, 1.0);
   std::uniform_real_distribution<double> logvar(-6.0, 0.5);
-  for (const char array_type : {'I', 'A'})
+  for (const ArrayType array_type : {ArrayType::kLrrBaf, ArrayType::kAlleleSpecificR})
     for (const bool r_by_class : {false, true})
       for (const bool differential : {false, true}) {
         const DATA data = random_data(301, rng);

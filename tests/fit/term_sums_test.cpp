@@ -39,7 +39,7 @@ struct Accumulators {
 };
 
 TEST(MeasurementTermSums, EqualAddingStraightIntoTheInformation) {
-  for (const char array_type : {'I', 'A'})
+  for (const ArrayType array_type : {ArrayType::kLrrBaf, ArrayType::kAlleleSpecificR})
     for (const bool differential : {false, true}) {
       SimSettings settings;
       settings.num_subjects = 300;
