@@ -127,9 +127,8 @@ int get_CN_initial(double* start, PARA& para, const DATA& data, const std::vecto
 
 int get_CN_initial(double* start, PARA& para, DATA& data, double pfb, ArrayType array_type,
                    int differential_measurement_errors) {
-  ProbeSelection selection;
-  const int status = get_CN_initial(start, para, data, data.called_cn, pfb, array_type,
-                                    differential_measurement_errors, selection);
-  selection.apply_to(data.excluded);
-  return status;
+  return with_selection_applied(data.excluded, [&](ProbeSelection& selection) {
+    return get_CN_initial(start, para, data, data.called_cn, pfb, array_type,
+                          differential_measurement_errors, selection);
+  });
 }

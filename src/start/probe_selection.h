@@ -28,3 +28,13 @@ struct ProbeSelection {
     std::copy(excluded.begin(), excluded.end(), fit_excluded.begin());
   }
 };
+
+// Runs `start` (called with a fresh selection; returns the start status) and writes the
+// selection into `fit_excluded`; returns the status.
+template <typename Start>
+int with_selection_applied(std::vector<int>& fit_excluded, Start start) {
+  ProbeSelection selection;
+  const int status = start(selection);
+  selection.apply_to(fit_excluded);
+  return status;
+}

@@ -227,9 +227,8 @@ int get_SNP_initial_Illumina(double* start, PARA& para, const DATA& data, const 
 
 int get_SNP_initial_Illumina(double* start, PARA& para, DATA& data, double pfb, ArrayType array_type,
                              int differential_measurement_errors) {
-  ProbeSelection selection;
-  const int status = get_SNP_initial_Illumina(start, para, data, data.called_cn, pfb, array_type,
-                                              differential_measurement_errors, selection);
-  selection.apply_to(data.excluded);
-  return status;
+  return with_selection_applied(data.excluded, [&](ProbeSelection& selection) {
+    return get_SNP_initial_Illumina(start, para, data, data.called_cn, pfb, array_type,
+                                    differential_measurement_errors, selection);
+  });
 }
