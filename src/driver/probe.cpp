@@ -122,11 +122,10 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
   if (work.rescue && rescuable(result.outcome)) {
     release_probe_arrays(para);
     ProbeResult rescued = attempt_probe(option, para, data, pfb, work, StartKind::kRobust);
-    // The CN sieve fit's stated iteration lets clusters trade places; the guarded one keeps
-    // their order on every step (the other fits' iterations are guarded already or alike).
-    const bool guard_differs = option.probe_type == ProbeType::kCn &&
-                               para.design().model_family == ModelFamily::kProspectiveSieve;
-    if (rescued.outcome != Outcome::kOk && guard_differs) {
+    // A fit whose stated iteration lets clusters trade places gets a last attempt with the
+    // guarded one, which keeps their order on every step.
+    if (rescued.outcome != Outcome::kOk &&
+        has_guarded_iteration(option.probe_type == ProbeType::kSnp, para)) {
       release_probe_arrays(para);
       ProbeResult guarded = attempt_probe(option, para, data, pfb, work, StartKind::kRobust,
                                           FitIteration::kGuarded);

@@ -65,6 +65,10 @@ Outcome finish_retrospective(FitResult& result, Matrix& E, Matrix& V, const PARA
   return Outcome::kOk;
 }
 
+bool has_guarded_iteration(bool snp_probe, const PARA& para) {
+  return !snp_probe && para.design().model_family == ModelFamily::kProspectiveSieve;
+}
+
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para,
                     FitIteration iteration) {
   switch (para.design().model_family) {
@@ -77,7 +81,8 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
   }
   if (snp_probe) return fit_pro_KLZ_sieve(start, data, para);
   FitControl control;
-  control.guard_cluster_order = iteration == FitIteration::kGuarded;
+  control.guard_cluster_order =
+      iteration == FitIteration::kGuarded && has_guarded_iteration(snp_probe, para);
   return fit_pro_KZ_sieve(start, data, para, control);
 }
 

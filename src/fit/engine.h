@@ -229,7 +229,6 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
   int steps = 0;
   bool begun = false;
   bool reached = false;  // the safeguarded iterations stopped by the fit's rule
-  if constexpr (requires { model.guard_cluster_order(); }) model.guard_cluster_order();
   for (const GoodIterate& from : good) {
     if (from.theta.empty()) continue;
     std::copy(from.theta.begin(), from.theta.end(), theta);

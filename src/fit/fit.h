@@ -50,6 +50,10 @@ FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& p
 // path turned down, where every step keeps the cluster order (FitControl::guard_cluster_order).
 enum class FitIteration { kStated, kGuarded };
 
+// Whether the guarded iteration of the fit that fit_probe chooses differs from its stated
+// one: only the CN sieve fit's stated iteration lets clusters trade places.
+bool has_guarded_iteration(bool snp_probe, const PARA& para);
+
 // The fit that the probe type (SNP or CN) and the run's model family choose.
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para,
                     FitIteration iteration = FitIteration::kStated);

@@ -99,8 +99,8 @@ class ProspectiveSieve {
     return l;
   }
   double joint(int a, int c) const { return sieve(strata_.stratum_of[subjects_[a]], c) * term(a, c); }
-  // The stated iteration takes every step; the safeguarded steps of a rescue keep the
-  // order of the total-class means of a CN probe.
+  // The stated iteration takes every step; the guarded one (and its safeguarded steps)
+  // keeps the order of the total-class means of a CN probe.
   bool plausible(const double* theta) const {
     if constexpr (std::is_same_v<M, TotalClassMeasurement>)
       return !order_guarded_ || check_cluster_means_CN(theta, para_) != 1;
