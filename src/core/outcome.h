@@ -116,14 +116,17 @@ inline constexpr const OutcomeDescription& describe(Outcome outcome) {
 
 // Which path of the fit gave a probe's result: the stated iteration from the stated start;
 // that iteration stopped short of its maximum and continued there by damped Newton steps
-// (the certificate); or a rescue (safeguarded steps after a failed step, a robust start).
-enum class FitPath { kStated, kContinued, kRescued };
+// (the certificate); a rescue (safeguarded steps after a failed step, a robust start); or,
+// in a run that asks for it, the stated iteration stopped early and finished by Newton
+// steps on the observed log-likelihood.
+enum class FitPath { kStated, kContinued, kRescued, kNewtonFinish };
 
 inline constexpr std::string_view path_code(FitPath path) {
   switch (path) {
     case FitPath::kStated: return "stated";
     case FitPath::kContinued: return "continued";
     case FitPath::kRescued: return "rescued";
+    case FitPath::kNewtonFinish: return "newton";
   }
   return "rescued";
 }

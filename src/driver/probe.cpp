@@ -44,7 +44,8 @@ enum class StartKind { kStated, kRobust };
 // One attempt at the probe: starting values, the fit, the acceptance tests against
 // `reference` (the start itself on the stated path) and the Wald test.
 ProbeResult attempt_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work,
-                          StartKind kind, FitIteration iteration = FitIteration::kStated) {
+                          StartKind kind, FitConvergence convergence,
+                          FitIteration iteration = FitIteration::kStated) {
   ProbeResult result;
   const bool snp = option.probe_type == ProbeType::kSnp;
   double* start = work.start.data();
@@ -74,7 +75,7 @@ ProbeResult attempt_probe(const OPTION& option, PARA& para, DATA& data, double p
   if (outcome == Outcome::kOk) {
     const FitResult fit =
         work.fit_override ? work.fit_override(start, data, para)
-                          : fit_probe(snp, start, data, para, iteration);
+                          : fit_probe(snp, start, data, para, iteration, convergence);
     result.iterations = fit.iterations;
     result.path = fit.path;
     work.iterations = fit.iterations;
@@ -115,20 +116,23 @@ bool rescuable(Outcome outcome) {
   return stage == OutcomeStage::kStart || stage == OutcomeStage::kFit ||
          stage == OutcomeStage::kAcceptance;
 }
-}  // namespace
 
-ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work) {
-  ProbeResult result = attempt_probe(option, para, data, pfb, work, StartKind::kStated);
+// The probe's road with the fits converging by `convergence`: the stated start, and when
+// that attempt is turned down, the robust start.
+ProbeResult analyse_probe_road(const OPTION& option, PARA& para, DATA& data, double pfb,
+                               ProbeWork& work, FitConvergence convergence) {
+  ProbeResult result = attempt_probe(option, para, data, pfb, work, StartKind::kStated, convergence);
   if (work.rescue && rescuable(result.outcome)) {
     release_probe_arrays(para);
-    ProbeResult rescued = attempt_probe(option, para, data, pfb, work, StartKind::kRobust);
+    ProbeResult rescued =
+        attempt_probe(option, para, data, pfb, work, StartKind::kRobust, convergence);
     // A fit whose stated iteration lets clusters trade places gets a last attempt with the
     // guarded one, which keeps their order on every step.
     if (rescued.outcome != Outcome::kOk &&
         has_guarded_iteration(option.probe_type == ProbeType::kSnp, para)) {
       release_probe_arrays(para);
       ProbeResult guarded = attempt_probe(option, para, data, pfb, work, StartKind::kRobust,
-                                          FitIteration::kGuarded);
+                                          convergence, FitIteration::kGuarded);
       if (guarded.outcome == Outcome::kOk) rescued = std::move(guarded);
     }
     if (rescued.outcome == Outcome::kOk) {
@@ -142,4 +146,16 @@ ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double p
   }
   release_probe_arrays(para);
   return result;
+}
+}  // namespace
+
+ProbeResult analyse_probe(const OPTION& option, PARA& para, DATA& data, double pfb, ProbeWork& work) {
+  if (work.convergence == FitConvergence::kNewtonFinish) {
+    ProbeResult finished =
+        analyse_probe_road(option, para, data, pfb, work, FitConvergence::kNewtonFinish);
+    if (finished.outcome == Outcome::kOk) return finished;
+    // A probe the Newton finish leaves NA takes the stated road, so that such a run never
+    // reports NA where a default run reports a result, and its NA are a default run's.
+  }
+  return analyse_probe_road(option, para, data, pfb, work, FitConvergence::kStated);
 }

@@ -32,6 +32,8 @@ struct ProbeWork {
   std::function<FitResult(const double* start, const DATA& data, const PARA& para)> fit_override;
   // False: a probe the stated path leaves NA stays NA (tests compare the two roads).
   bool rescue = true;
+  // How the fits converge: the run's --newton-finish asks for kNewtonFinish.
+  FitConvergence convergence = FitConvergence::kStated;
   ProbeWork();
 };
 

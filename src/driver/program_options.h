@@ -14,11 +14,12 @@ struct ProgramOptions {
   bool write_table = true;  // the extended results table RESULT_FILE.tsv
   bool quiet = false;       // no progress on standard error
   int threads = 1;          // threads that analyse probes; --threads, else every core given
+  bool newton_finish = false;  // --newton-finish: fits finished by Newton steps at their maximum
 };
 
 enum class ProgramAction { kRun, kExitSuccess };
 
-// Removes --no-tsv, --quiet and --threads N from `arguments` into `options` (without
+// Removes --no-tsv, --quiet, --newton-finish and --threads N from `arguments` into `options` (without
 // --threads, options.threads is every core the machine gives the process). A value of
 // --threads that is not a whole number of at least 1 stops the run with an error. With --help or --version
 // anywhere, prints the usage or the version on standard output and returns

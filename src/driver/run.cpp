@@ -144,6 +144,7 @@ int run_quillmark(const std::vector<std::string>& command_line) {
   }
 
   ProbeProcessor processor;
+  if (program.newton_finish) processor.work.convergence = FitConvergence::kNewtonFinish;
   DATA& data = processor.data;
   data.num_subjects = n;
   data.excluded.assign(static_cast<std::size_t>(n), 0);

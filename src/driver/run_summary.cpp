@@ -40,6 +40,7 @@ void RunSummary::add(Outcome outcome, double statistic, int degrees_of_freedom,
   if (outcome != Outcome::kOk) return;
   if (path == FitPath::kRescued) ++rescued_;
   if (path == FitPath::kContinued) ++continued_;
+  if (path == FitPath::kNewtonFinish) ++newton_;
   statistics_.push_back(statistic);
   if (degrees_of_freedom_ == 0) degrees_of_freedom_ = degrees_of_freedom;
   else if (degrees_of_freedom_ != degrees_of_freedom) degrees_of_freedom_ = -1;
@@ -72,6 +73,9 @@ std::string RunSummary::lines(double wall_seconds, double cpu_seconds) const {
   if (rescued_ > 0) text += "; " + with_thousands(rescued_) + " rescued";
   if (continued_ > 0)
     text += (rescued_ > 0 ? ", " : "; ") + with_thousands(continued_) + " continued";
+  if (newton_ > 0)
+    text += (rescued_ + continued_ > 0 ? ", " : "; ") + with_thousands(newton_) +
+            " finished by Newton";
   text += "\n";
   if (statistics_.empty()) {
     text += "Genomic control: lambda_GC = NA (no probe analysed)\n";

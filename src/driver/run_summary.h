@@ -37,6 +37,7 @@ class RunSummary {
   int degrees_of_freedom_ = 0;      // 0 until a probe is analysed, -1 when they differ
   long rescued_ = 0;    // analysed probes whose result came from the rescue path
   long continued_ = 0;  // analysed probes whose stated fit was continued to its maximum
+  long newton_ = 0;     // analysed probes whose fit was finished by Newton steps
   long below_5e8_ = 0;
   long below_1e5_ = 0;
 };

@@ -70,12 +70,17 @@ bool has_guarded_iteration(bool snp_probe, const PARA& para) {
 }
 
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para,
-                    FitIteration iteration) {
+                    FitIteration iteration, FitConvergence convergence) {
+  const auto converging = [convergence](const FitControl& control) {
+    return convergence == FitConvergence::kNewtonFinish ? with_newton_finish(control) : control;
+  };
   switch (para.design().model_family) {
     case ModelFamily::kRetrospective:
-      return snp_probe ? fit_retro_KL(start, data, para) : fit_retro_K(start, data, para);
+      return snp_probe ? fit_retro_KL(start, data, para, converging(retro_KL_control()))
+                       : fit_retro_K(start, data, para, converging(FitControl{}));
     case ModelFamily::kRetrospectiveWithCovariates:
-      return snp_probe ? fit_retro_KLZ(start, data, para) : fit_retro_KZ(start, data, para);
+      return snp_probe ? fit_retro_KLZ(start, data, para, converging(retro_KLZ_control()))
+                       : fit_retro_KZ(start, data, para, converging(FitControl{}));
     case ModelFamily::kProspectiveSieve:
       break;
   }

@@ -299,8 +299,8 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
     stated.score_statistic = end.statistic;
     return stated;
   }
-  result.path = FitPath::kContinued;
-  result.continued = true;
+  result.path = control.newton_finish ? FitPath::kNewtonFinish : FitPath::kContinued;
+  result.continued = !control.newton_finish;
   result.rescue_steps = end.steps;
   result.outcome = end.outcome;
   if (end.outcome != Outcome::kOk) {

@@ -50,10 +50,18 @@ FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& p
 // path turned down, where every step keeps the cluster order (FitControl::guard_cluster_order).
 enum class FitIteration { kStated, kGuarded };
 
+// How a fit converges: by the stated iteration and its stopping rule (certified at the
+// stop), or, when a run asks for it, by that iteration stopped early and finished by Newton
+// steps on the observed log-likelihood (fit/fit_control.h with_newton_finish): faster, and
+// to the maximum itself rather than to where the stated rule stops near it. The sieve fits
+// always converge by their stated iteration.
+enum class FitConvergence { kStated, kNewtonFinish };
+
 // Whether the guarded iteration of the fit that fit_probe chooses differs from its stated
 // one: only the CN sieve fit's stated iteration lets clusters trade places.
 bool has_guarded_iteration(bool snp_probe, const PARA& para);
 
 // The fit that the probe type (SNP or CN) and the run's model family choose.
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para,
-                    FitIteration iteration = FitIteration::kStated);
+                    FitIteration iteration = FitIteration::kStated,
+                    FitConvergence convergence = FitConvergence::kStated);

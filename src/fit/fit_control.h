@@ -5,6 +5,7 @@
 // to read the full observed information and covariance. Which rule a fit stops by is the
 // fit's own (fit/engine.h StoppingRule); the control sets its tolerances.
 
+#include <algorithm>
 #include <vector>
 
 #include "core/data.h"
@@ -38,8 +39,29 @@ struct FitControl {
   // that fails, is retaken by the safeguarded steps), as the other CN fits' steps do; its
   // stated iteration takes every step, and its clusters can trade places on the way.
   bool guard_cluster_order = false;
+  // True: the stopping rule's tolerances were loosened by with_newton_finish, and a fit
+  // the certificate continues is reported as finished by Newton steps, not as continued.
+  bool newton_finish = false;
   FitReport* report = nullptr;     // when set, receives the finish's matrices
 };
+
+// The score statistic at which a Newton finish stops: about twice the log-likelihood still
+// to gain, so far below anything the printed figures show.
+inline constexpr double kNewtonFinishThreshold = 1e-8;
+
+// `control` for a Newton finish: the stated iteration stops by its own rule with the
+// tolerances loosened to 1e-2 (relative change of the log-likelihood) and 0.5 (largest
+// step entry), and the certificate's damped Newton steps on the observed log-likelihood,
+// with Louis's information, take the fit on to a score statistic below
+// kNewtonFinishThreshold.
+// Only fits whose stop the certificate judges (not the sieve fits) take it.
+inline FitControl with_newton_finish(FitControl control) {
+  control.loglik_tolerance = std::max(control.loglik_tolerance, 1e-2);
+  control.step_tolerance = std::max(control.step_tolerance, 0.5);
+  control.certificate_threshold = kNewtonFinishThreshold;
+  control.newton_finish = true;
+  return control;
+}
 
 // Production controls. The CN fits use FitControl's defaults; fit_retro_KL waits for both
 // the log-likelihood and the step.

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -562,6 +563,80 @@ TEST(SimulatedRun, ReadmeExcerptIsTheExampleOutput) {
   ASSERT_GE(excerpt.size(), 4u);
   for (const std::string& line : excerpt)
     EXPECT_NE(results.find(line + "\n"), std::string::npos) << "not in the results: " << line;
+}
+
+// The rows of a results table (RESULT_FILE.tsv), each a column name -> value map.
+std::vector<std::map<std::string, std::string>> read_table(const std::string& text) {
+  const std::vector<std::string> lines = lines_of(text);
+  std::vector<std::map<std::string, std::string>> rows;
+  if (lines.empty()) return rows;
+  const std::vector<std::string> names = tokens_of(lines[0]);
+  for (std::size_t l = 1; l < lines.size(); ++l) {
+    const std::vector<std::string> values = tokens_of(lines[l]);
+    std::map<std::string, std::string> row;
+    for (std::size_t c = 0; c < names.size() && c < values.size(); ++c) row[names[c]] = values[c];
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// --newton-finish: the same probes analysed and NA as in a default run, every stated or
+// continued fit finished by Newton steps (PATH "newton", counted on standard error), the
+// statistics within the last printed digits of the default run's, the same results on one
+// and three threads; the sieve fits (a dependent covariate) exactly as in a default run.
+TEST(SimulatedRun, NewtonFinishKeepsTheProbesAndMovesOnlyTheLastDigits) {
+  struct Row {
+    std::string probe_type;
+    int model;
+  };
+  for (const Row& row : {Row{"CN", 0}, Row{"SNP", 1}, Row{"CN", 2}}) {
+    const std::string label = row.probe_type + " model " + std::to_string(row.model);
+    FixtureDir dir;
+    std::vector<std::string> sim = study_args(row.probe_type, 'I', row.model, false, 60 + row.model);
+    sim.insert(sim.end(), {"--miscall-rate", "0.01"});
+    ASSERT_TRUE(simulate(dir, sim)) << label;
+    const std::vector<std::string> base = {"--spec_file", "specification.txt", "--quiet"};
+    const auto run = [&](const std::string& out, std::vector<std::string> extra) {
+      std::vector<std::string> args = base;
+      args.insert(args.end(), {"--out", out});
+      args.insert(args.end(), extra.begin(), extra.end());
+      return dir.run(args);
+    };
+    const RunOutput stated = run("stated.out", {"--threads", "1"});
+    const RunOutput newton = run("newton.out", {"--threads", "1", "--newton-finish"});
+    const RunOutput newton3 = run("newton3.out", {"--threads", "3", "--newton-finish"});
+    ASSERT_EQ(stated.status, 0) << label << stated.out;
+    ASSERT_EQ(newton.status, 0) << label << newton.out;
+    EXPECT_EQ(dir.read("newton3.out"), dir.read("newton.out")) << label;
+    EXPECT_EQ(dir.read("newton3.out.tsv"), dir.read("newton.out.tsv")) << label;
+    if (row.model == 2) {
+      EXPECT_EQ(dir.read("newton.out"), dir.read("stated.out")) << label;
+      continue;
+    }
+    const auto a = read_table(dir.read("stated.out.tsv"));
+    const auto b = read_table(dir.read("newton.out.tsv"));
+    ASSERT_EQ(a.size(), b.size()) << label;
+    int finished = 0;
+    for (std::size_t p = 0; p < a.size(); ++p) {
+      const std::string name = label + " " + a[p].at("ID");
+      ASSERT_EQ(b[p].at("OUTCOME"), a[p].at("OUTCOME")) << name;
+      if (a[p].at("OUTCOME") != "OK") continue;
+      if (a[p].at("PATH") == "rescued") {
+        EXPECT_EQ(b[p].at("PATH"), "rescued") << name;
+      } else {
+        EXPECT_EQ(b[p].at("PATH"), "newton") << name;
+        ++finished;
+      }
+      const double x = std::stod(a[p].at("CHISQ"));
+      const double y = std::stod(b[p].at("CHISQ"));
+      EXPECT_NEAR(y, x, 0.01 + 0.005 * x) << name;
+      EXPECT_GE(std::stod(b[p].at("LOGLIK")), std::stod(a[p].at("LOGLIK")) - 1e-6) << name;
+    }
+    EXPECT_GT(finished, 0) << label;
+    EXPECT_NE(newton.err.find(std::to_string(finished) + " finished by Newton"), std::string::npos)
+        << label << newton.err;
+    EXPECT_EQ(stated.err.find("finished by Newton"), std::string::npos) << label;
+  }
 }
 
 }  // namespace
