@@ -301,6 +301,8 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
   }
   result.path = control.newton_finish ? FitPath::kNewtonFinish : FitPath::kContinued;
   result.continued = !control.newton_finish;
+  // A Newton finish counts its steps as iterations of the fit; a continuation does not.
+  if (control.newton_finish) result.iterations += end.steps;
   result.rescue_steps = end.steps;
   result.outcome = end.outcome;
   if (end.outcome != Outcome::kOk) {

@@ -37,23 +37,28 @@ TEST(RunSummary, CountsOutcomesMostFrequentFirst) {
   EXPECT_EQ(summary.count(Outcome::kStartClusterCheck), 41);
 }
 
-// Rescued and continued probes are counted among the analysed ones and named at the end of
-// the line; without any the line is as before. NA probes never count as either.
-TEST(RunSummary, CountsRescuedAndContinuedProbes) {
+// Rescued, continued and Newton-finished probes are counted among the analysed ones and
+// named at the end of the line; without any the line is as before. NA probes never count.
+TEST(RunSummary, CountsRescuedContinuedAndNewtonFinishedProbes) {
   struct Case {
-    int rescued, continued;
+    int rescued, continued, newton;
     const char* line;
   };
-  for (const Case& c : {Case{1037, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 1,037 rescued\n"},
-                        Case{0, 3, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 3 continued\n"},
-                        Case{5, 2, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 5 rescued, 2 continued\n"},
-                        Case{0, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR\n"}}) {
+  for (const Case& c :
+       {Case{1037, 0, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 1,037 rescued\n"},
+        Case{0, 3, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 3 continued\n"},
+        Case{5, 2, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 5 rescued, 2 continued\n"},
+        Case{0, 0, 1190, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 1,190 finished by Newton\n"},
+        Case{4, 0, 1190,
+             "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR; 4 rescued, 1,190 finished by Newton\n"},
+        Case{0, 0, 0, "1,200 probes analysed, 1 NA: 1 FIT_SINGULAR\n"}}) {
     RunSummary summary;
     for (int i = 0; i < 1200; ++i)
       summary.add(Outcome::kOk, 1.0, 1, 0.5,
-                  i < c.rescued ? FitPath::kRescued
-                  : i < c.rescued + c.continued ? FitPath::kContinued
-                                                : FitPath::kStated);
+                  i < c.rescued                           ? FitPath::kRescued
+                  : i < c.rescued + c.continued            ? FitPath::kContinued
+                  : i < c.rescued + c.continued + c.newton ? FitPath::kNewtonFinish
+                                                           : FitPath::kStated);
     summary.add(Outcome::kFitSingularInformation, 0.0, 0, NAN, FitPath::kRescued);
     const std::string text = summary.lines(1.0, 1.0);
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), c.line);
