@@ -49,14 +49,15 @@ const fs::path kSource = QUILLMARK_SOURCE_DIR;
 // removed, so only the workflow can write it again.
 class ExampleCopy {
  public:
-  ExampleCopy() {
+  // `options`: given to the whole run, as the workflow's config gives them to the chunks.
+  explicit ExampleCopy(const std::string& options = "") {
     std::string pattern = (fs::temp_directory_path() / "quillmark-workflow-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
     for (const char* name :
          {"phenotype.dat", "raw.dat", "raw.info", "CN.dat", "CN.info", "specification.txt"})
       fs::copy_file(kSource / "examples" / name, dir_ / name);
-    if (run_in(dir_, quoted(QUILLMARK_BIN) + " --spec_file specification.txt") != 0)
+    if (run_in(dir_, quoted(QUILLMARK_BIN) + " --spec_file specification.txt " + options) != 0)
       throw std::runtime_error("the whole run failed");
     whole_ = slurp(dir_ / "results.out");
     whole_table_ = slurp(dir_ / "results.out.tsv");
@@ -74,11 +75,13 @@ class ExampleCopy {
   const std::string& whole() const { return whole_; }
   const std::string& whole_table() const { return whole_table_; }
 
-  // snakemake on the copy with `chunks` chunks and `extra` options; its exit status.
-  int snakemake(int chunks, const std::string& extra) const {
+  // snakemake on the copy with `chunks` chunks, `extra` options and `config` entries
+  // besides the specification file, the chunks and the program; its exit status.
+  int snakemake(int chunks, const std::string& extra, const std::string& config = "") const {
     return run_in(dir_, "snakemake -s " + quoted((kSource / "workflow/Snakefile").string()) +
                             " --cores 2 " + extra + " --config spec=specification.txt chunks=" +
-                            std::to_string(chunks) + " quillmark=" + quoted(QUILLMARK_BIN));
+                            std::to_string(chunks) + " quillmark=" + quoted(QUILLMARK_BIN) +
+                            " " + config);
   }
   std::string command_output() const { return slurp(dir_ / ".command"); }
 
@@ -113,6 +116,17 @@ TEST(SnakemakeWorkflow, DryRunThenRunGiveTheWholeRunsResults) {
         slurp(example.dir() / ("results.out.chunks/chunk_" + std::to_string(i) + "_of_3.stdout"));
     EXPECT_NE(out.find("\nQuillmark complete: "), std::string::npos) << out;
   }
+}
+
+// With newton_finish=true every chunk runs with --newton-finish: the merged files are those
+// of a whole run with it.
+TEST(SnakemakeWorkflow, NewtonFinishReachesEveryChunk) {
+  ASSERT_TRUE(snakemake_installed()) << "snakemake is missing: ./run-tests.sh installs it";
+  const ExampleCopy example("--newton-finish");
+  ASSERT_EQ(example.snakemake(2, "", "newton_finish=true"), 0) << example.command_output();
+  EXPECT_EQ(slurp(example.dir() / "results.out"), example.whole());
+  EXPECT_EQ(slurp(example.dir() / "results.out.tsv"), example.whole_table());
+  EXPECT_NE(example.whole_table().find("\tnewton\t"), std::string::npos);
 }
 
 TEST(SnakemakeWorkflow, MergeRefusesBrokenChunks) {
