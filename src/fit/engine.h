@@ -284,7 +284,8 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
 // `finished`; `stopped` its vector before the finish): kept when the certificate holds at
 // `stopped` and the finish succeeded, else continued to a certified maximum and finished
 // there. A continuation that takes no step reports the finish's failure; one that cannot
-// be certified kFitNotMaximum.
+// be certified kFitNotMaximum. A Newton finish (`stated` not finished) is always finished
+// where its steps end, also after none.
 template <typename Model>
 FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult stated,
                               const std::vector<double>& stopped, Outcome finished,
@@ -295,7 +296,8 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
   result.std_errors.assign(stopped.size(), 0.0);
   result.iterations = stated.iterations;
   const RescueEnd end = continue_to_maximum(ops, result.estimates.data(), para, control);
-  if (end.outcome == Outcome::kOk && end.steps == 0 && finished == Outcome::kOk) {
+  if (end.outcome == Outcome::kOk && end.steps == 0 && finished == Outcome::kOk &&
+      !control.newton_finish) {
     stated.score_statistic = end.statistic;
     return stated;
   }
@@ -390,6 +392,13 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   }
 
   const std::vector<double> stopped(theta, theta + P);
+  if (control.newton_finish && rescuable && certifiable<Model>()) {
+    // The finish starts with Louis's information at the stop; the fit is finished where
+    // the Newton steps end, so the stop itself is never finished.
+    result.loglik = ell;
+    return certify_stated_stop(ops, model, std::move(result), stopped, Outcome::kOk, E, V, para,
+                               control);
+  }
   const Outcome observed = ops.observe();
   if (observed != Outcome::kOk) return fail(observed);
   const Outcome finished = model.finish(result, E, V, control.report);
