@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "numeric/vector_exp.h"
+
 Cluster cluster_of(const double* theta, const AlleleClass& cls, int y) {
   Cluster cl;
   cl.mu_r = theta[cls.r_mean[y]];
@@ -67,9 +69,7 @@ void divide_by_sd(double* out, const double* case_, int n, const KernelByStatus&
 
 }  // namespace
 
-void exp_in_place(double* out, int n) {
-  for (int a = 0; a < n; ++a) out[a] = std::exp(out[a]);
-}
+void exp_in_place(double* out, int n) { exp_array(out, n, density_exp_route()); }
 
 namespace {
 
@@ -179,6 +179,7 @@ void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
       const KernelByStatus& kernel = b_kernel_[c];
       double* B = scratch_.data();
       kernel_exponents(B, b, case_, m, kernel);
+      exp_in_place(B, m);
       if (array_type == ArrayType::kLrrBaf && cls.homozygous) {
         // Beyond the bounds: the point mass on the class's own side, else nothing; the
         // kernel only strictly inside.
@@ -186,12 +187,11 @@ void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
         const double above = cls.l == cls.k ? 0.5 : 0.0;
         for (int a = 0; a < m; ++a) {
           if (kBLowerBound < b[a] && b[a] < kBUpperBound)
-            B[a] = std::exp(B[a]) / kernel.sd[status[a]];
+            B[a] = B[a] / kernel.sd[status[a]];
           else
             B[a] = b[a] < kBLowerBound ? below : (b[a] > kBUpperBound ? above : 0.0);
         }
       } else {
-        exp_in_place(B, m);
         divide_by_sd(B, case_, m, kernel);
       }
       const double* R = &r_[static_cast<std::size_t>(r_group_[c]) * kBlock];
