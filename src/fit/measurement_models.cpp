@@ -69,7 +69,13 @@ void divide_by_sd(double* out, const double* case_, int n, const KernelByStatus&
 
 }  // namespace
 
-void exp_in_place(double* out, int n) { exp_array(out, n, density_exp_route()); }
+void exp_in_place(double* out, int n) {
+  const ExpRoute route = density_exp_route();
+  if (route == ExpRoute::kScalar)
+    exp_array_scalar(out, n);
+  else
+    exp_array(out, n, route);
+}
 
 namespace {
 
@@ -179,19 +185,22 @@ void ClassDensities::update(const std::vector<Cluster> (&cluster)[2],
       const KernelByStatus& kernel = b_kernel_[c];
       double* B = scratch_.data();
       kernel_exponents(B, b, case_, m, kernel);
-      exp_in_place(B, m);
       if (array_type == ArrayType::kLrrBaf && cls.homozygous) {
         // Beyond the bounds: the point mass on the class's own side, else nothing; the
-        // kernel only strictly inside.
+        // kernel only strictly inside. A vector exp over the whole block costs less than
+        // picking out the subjects inside; the C library's exp is taken only where used.
+        const bool whole_block = density_exp_route() != ExpRoute::kScalar;
+        if (whole_block) exp_in_place(B, m);
         const double below = cls.l == 0 ? 0.5 : 0.0;
         const double above = cls.l == cls.k ? 0.5 : 0.0;
         for (int a = 0; a < m; ++a) {
           if (kBLowerBound < b[a] && b[a] < kBUpperBound)
-            B[a] = B[a] / kernel.sd[status[a]];
+            B[a] = (whole_block ? B[a] : std::exp(B[a])) / kernel.sd[status[a]];
           else
             B[a] = b[a] < kBLowerBound ? below : (b[a] > kBUpperBound ? above : 0.0);
         }
       } else {
+        exp_in_place(B, m);
         divide_by_sd(B, case_, m, kernel);
       }
       const double* R = &r_[static_cast<std::size_t>(r_group_[c]) * kBlock];

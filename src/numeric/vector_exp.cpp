@@ -1,7 +1,5 @@
 #include "numeric/vector_exp.h"
 
-#include <cmath>
-
 #if defined(QUILLMARK_SIMD_EXP)
 #include <sleef.h>
 
@@ -9,10 +7,6 @@
 // only after the processor was found to have both.
 void exp_array_avx2(double* out, int n);
 #endif
-
-void exp_array_scalar(double* out, int n) {
-  for (int a = 0; a < n; ++a) out[a] = std::exp(out[a]);
-}
 
 namespace {
 
