@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/ensure-packages.sh g++ cmake make libgtest-dev libtbb-dev libhts-dev pkg-config \
-  python3-matplotlib
+  libsleef-dev python3-matplotlib
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target quillmark quillmark-sim quillmark-prepare
 cd examples

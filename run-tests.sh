@@ -15,9 +15,10 @@ for arg in "$@"; do
     *) echo "Error: unknown option '$arg'"; exit 1 ;;
   esac
 done
-# snakemake and matplotlib: the cluster workflow and the plots.
+# SLEEF: the vector exp (QUILLMARK_SIMD_EXP); snakemake and matplotlib: the cluster
+# workflow and the plots.
 scripts/ensure-packages.sh g++ cmake make libgtest-dev libtbb-dev libhts-dev pkg-config \
-  snakemake python3-matplotlib
+  libsleef-dev snakemake python3-matplotlib
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLMARK_WERROR="$werror" -DQUILLMARK_SANITIZE="$sanitize" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

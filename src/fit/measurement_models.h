@@ -70,8 +70,8 @@ struct KernelByStatus {
 void kernel_exponents(double* out, const double* v, const double* case_, int n,
                       const KernelByStatus& kernel);
 
-// out[a] = exp(out[a]) for a = 0 .. n-1, by the C library's exp (bit for bit the scalar
-// path's value).
+// out[a] = exp(out[a]) for a = 0 .. n-1 by the density loops' route: the C library's exp,
+// or the vector exp where the build has it (numeric/vector_exp.h).
 void exp_in_place(double* out, int n);
 
 // The sums of add_normal_terms (or add_logvar_terms) of one intensity at one pair of
