@@ -111,7 +111,8 @@ TEST(ClassDensities, EqualTheScalarPathBitForBit) {
             const double got = densities.at(static_cast<int>(a), static_cast<int>(c));
             ASSERT_TRUE(same_density(got, expected))
                 << got << " against " << expected << " " << array_type << " r_by_class "
-                << r_by_class << " differential " << differential << " subject " << i << " class " << c;
+                << r_by_class << " differential " << differential << " subject " << i
+                << " class " << c;
           }
       }
 }
@@ -144,7 +145,8 @@ TEST(IntensityTables, EqualTheScalarPathBitForBit) {
                                                     std::exp(theta[slot.logvar]));
           const double got = tables.density(static_cast<int>(a), static_cast<int>(c));
           ASSERT_TRUE(same_density(got, expected))
-              << got << " against " << expected << " differential " << differential << " subject " << i << " class " << c;
+              << got << " against " << expected << " differential " << differential
+              << " subject " << i << " class " << c;
         }
     }
 }

@@ -17,7 +17,7 @@
 
 namespace {
 
-const ExpRoute kVectorRoutes[] = {ExpRoute::kSse2, ExpRoute::kAvx2};
+const ExpRoute kVectorRoutes[] = {ExpRoute::kSse2, ExpRoute::kAvx2, ExpRoute::kAvx512};
 
 // Distance in units in the last place between two non-negative finite doubles: the
 // difference of their bit patterns, which counts the doubles between them (subnormals too).
@@ -84,7 +84,10 @@ TEST(VectorExp, WithinOneUlpOfTheCLibraryAndUnderflowsWhereItDoes) {
 TEST(VectorExp, ValuesDoNotDependOnLengthOrPosition) {
   // The tail of an array (fewer values than a vector holds) must go through the same
   // vector code as the body, and nothing past n may be written.
-  const std::vector<double> x = {-0.3, -1.7, -12.25, -300.5, -707.9, -744.9, -0.0, -33.3, -2.0};
+  // Longer than two vectors of the widest route (eight doubles) and a tail.
+  const std::vector<double> x = {-0.3, -1.7,   -12.25, -300.5, -707.9, -744.9, -0.0,
+                                 -33.3, -2.0,  -0.125, -9.75,  -50.5,  -1e-12, -4.4,
+                                 -720.5, -6.0, -0.875, -15.0,  -99.9};
   for (const ExpRoute route : kVectorRoutes) {
     if (!exp_route_available(route)) continue;
     std::vector<double> whole = x;
@@ -96,7 +99,8 @@ TEST(VectorExp, ValuesDoNotDependOnLengthOrPosition) {
         exp_array(part.data() + start, n, route);
         for (int j = 0; j < static_cast<int>(part.size()); ++j) {
           const bool inside = start <= j && j < start + n;
-          const double expected = inside ? whole[j] : (j < static_cast<int>(x.size()) ? x[j] : -5.0);
+          const double untouched = j < static_cast<int>(x.size()) ? x[j] : -5.0;
+          const double expected = inside ? whole[j] : untouched;
           ASSERT_EQ(part[j], expected) << exp_route_name(route) << " start " << start
                                        << " n " << n << " position " << j;
         }
@@ -106,7 +110,7 @@ TEST(VectorExp, ValuesDoNotDependOnLengthOrPosition) {
 
 TEST(VectorExp, NanStaysNan) {
   // A kernel with zero variance at its mean gives -0/0 as its exponent.
-  for (const ExpRoute route : {ExpRoute::kScalar, ExpRoute::kSse2, ExpRoute::kAvx2}) {
+  for (const ExpRoute route : kVectorRoutes) {
     if (!exp_route_available(route)) continue;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     double v[3] = {nan, -1.0, nan};
