@@ -6,8 +6,6 @@
 // The AVX2 loop, in its own file compiled for AVX2 and FMA (vector_exp_avx2.cpp): called
 // only after the processor was found to have both.
 void exp_array_avx2(double* out, int n);
-// The AVX-512 loop, likewise (vector_exp_avx512.cpp), for processors with AVX-512F.
-void exp_array_avx512(double* out, int n);
 #endif
 
 namespace {
@@ -38,12 +36,9 @@ bool exp_route_available(ExpRoute route) {
     case ExpRoute::kAvx2:
       // GCC's and clang's check also asks whether the system saves the AVX registers.
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case ExpRoute::kAvx512:
-      return __builtin_cpu_supports("avx512f");
 #else
     case ExpRoute::kSse2:
     case ExpRoute::kAvx2:
-    case ExpRoute::kAvx512:
       return false;
 #endif
   }
@@ -59,13 +54,9 @@ void exp_array(double* out, int n, ExpRoute route) {
     case ExpRoute::kAvx2:
       exp_array_avx2(out, n);
       return;
-    case ExpRoute::kAvx512:
-      exp_array_avx512(out, n);
-      return;
 #else
     case ExpRoute::kSse2:
     case ExpRoute::kAvx2:
-    case ExpRoute::kAvx512:
 #endif
     case ExpRoute::kScalar:
       exp_array_scalar(out, n);
@@ -74,8 +65,7 @@ void exp_array(double* out, int n, ExpRoute route) {
 }
 
 ExpRoute density_exp_route() {
-  static const ExpRoute route = exp_route_available(ExpRoute::kAvx512) ? ExpRoute::kAvx512
-                                : exp_route_available(ExpRoute::kAvx2) ? ExpRoute::kAvx2
+  static const ExpRoute route = exp_route_available(ExpRoute::kAvx2)   ? ExpRoute::kAvx2
                                 : exp_route_available(ExpRoute::kSse2) ? ExpRoute::kSse2
                                                                        : ExpRoute::kScalar;
   return route;
@@ -89,8 +79,6 @@ const char* exp_route_name(ExpRoute route) {
       return "sse2";
     case ExpRoute::kAvx2:
       return "avx2";
-    case ExpRoute::kAvx512:
-      return "avx512";
   }
   return "scalar";
 }

@@ -11,7 +11,6 @@ enum class ExpRoute {
   kScalar,  // std::exp per value (the C library)
   kSse2,    // SLEEF, two doubles at a time (any x86-64)
   kAvx2,    // SLEEF, four doubles at a time (x86-64 with AVX2 and FMA)
-  kAvx512,  // SLEEF, eight doubles at a time (x86-64 with AVX-512F)
 };
 
 // out[a] = std::exp(out[a]) for a = 0 .. n-1 (inline, so that a caller's loop keeps the
@@ -32,5 +31,5 @@ bool exp_route_available(ExpRoute route);
 // Found once per process (the processor does not change under a run).
 ExpRoute density_exp_route();
 
-// Short lower-case name of route ("scalar", "sse2", "avx2", "avx512"), for logs and tests.
+// Short lower-case name of route ("scalar", "sse2", "avx2"), for logs and tests.
 const char* exp_route_name(ExpRoute route);
