@@ -302,7 +302,6 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
     return stated;
   }
   result.path = control.newton_finish ? FitPath::kNewtonFinish : FitPath::kContinued;
-  result.continued = !control.newton_finish;
   // A Newton finish counts its steps as iterations of the fit; a continuation does not.
   if (control.newton_finish) result.iterations += end.steps;
   result.rescue_steps = end.steps;
@@ -392,7 +391,8 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   }
 
   const std::vector<double> stopped(theta, theta + P);
-  if (control.newton_finish && rescuable && certifiable<Model>()) {
+  const bool certified = rescuable && certifiable<Model>();
+  if (certified && control.newton_finish) {
     // The finish starts with Louis's information at the stop; the fit is finished where
     // the Newton steps end, so the stop itself is never finished.
     result.loglik = ell;
@@ -402,7 +402,6 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   const Outcome observed = ops.observe();
   if (observed != Outcome::kOk) return fail(observed);
   const Outcome finished = model.finish(result, E, V, control.report);
-  const bool certified = rescuable && certifiable<Model>();
   if (!certified && finished != Outcome::kOk) return fail(finished);
   result.loglik = ell;
   if (!certified) return result;

@@ -25,12 +25,13 @@ struct FitResult {
   std::vector<double> std_errors;  // num_params; on success
   Matrix disease_covariance;       // num_disease_coefs square; on success
   FitPath path = FitPath::kStated;  // the stated iteration, or a rescue (fit/rescue.h)
-  bool continued = false;          // a stated fit that converged short of a maximum continued
   double loglik_gained = 0.0;      // continued fits: l at the maximum minus l at the stated stop
   int rescue_steps = 0;            // safeguarded and continuation steps, beyond `iterations`
   double score_statistic = 0.0;    // U' I^-1 U at the reported stop (0 where not computed)
   // True when the estimates and their covariance can be used.
   bool ok() const { return outcome == Outcome::kOk; }
+  // A stated fit that converged short of a maximum and was continued there.
+  bool continued() const { return path == FitPath::kContinued; }
 };
 
 // CN probe, no covariate: retrospective EM with one Newton step per iteration.

@@ -289,7 +289,7 @@ TEST(CertifiedFits, StoppedShortSnpFitIsContinuedToTheMaximum) {
   const TwoFits two = fit_probe_twice(true, 0, settings, subjects, kSlowProbe, loose);
   ASSERT_TRUE(two.stated.ok()) << describe(two.stated.outcome).code;
   EXPECT_EQ(two.stated.path, FitPath::kStated);
-  EXPECT_TRUE(two.rescued.continued);
+  EXPECT_TRUE(two.rescued.continued());
   EXPECT_EQ(two.rescued.path, FitPath::kContinued);
   EXPECT_GT(two.rescued.rescue_steps, 0);
   EXPECT_EQ(two.rescued.iterations, two.stated.iterations);
@@ -349,7 +349,7 @@ TEST(CertifiedFits, FailedFitsReachACertifiedMaximumAndCertifiedOnesStay) {
       const TwoFits two = fit_probe_twice(row.snp, row.model_type, settings, subjects, index);
       const std::string name = set + " probe " + std::to_string(index);
       EXPECT_EQ(two.stated.outcome, Outcome::kFitSingularInformation) << name;
-      EXPECT_FALSE(two.rescued.continued) << name;
+      EXPECT_FALSE(two.rescued.continued()) << name;
       expect_certified_maximum(two, row.snp, name);
     }
     for (int index = 0; index < row.unchanged; ++index) {
@@ -357,7 +357,7 @@ TEST(CertifiedFits, FailedFitsReachACertifiedMaximumAndCertifiedOnesStay) {
       const std::string name = set + " probe " + std::to_string(index);
       ASSERT_TRUE(two.stated.ok()) << name;
       EXPECT_EQ(two.rescued.path, FitPath::kStated) << name;
-      EXPECT_FALSE(two.rescued.continued) << name;
+      EXPECT_FALSE(two.rescued.continued()) << name;
       EXPECT_EQ(two.rescued.loglik, two.stated.loglik) << name;
       EXPECT_EQ(two.rescued.estimates, two.stated.estimates) << name;
       EXPECT_EQ(two.rescued.std_errors, two.stated.std_errors) << name;
@@ -435,7 +435,7 @@ TEST(CertifiedFits, NewtonFinishReachesTheMaximumOfTheTightFit) {
           ASSERT_TRUE(tight.stated.ok()) << name;
           expect_certified_maximum(fast, snp, name);
           EXPECT_EQ(fast.rescued.path, FitPath::kNewtonFinish) << name;
-          EXPECT_FALSE(fast.rescued.continued) << name;
+          EXPECT_FALSE(fast.rescued.continued()) << name;
           EXPECT_LT(fast.rescued.score_statistic, kNewtonFinishThreshold) << name;
           EXPECT_LT(fast.rescued.iterations, stated.rescued.iterations) << name;
           EXPECT_GE(fast.rescued.loglik, stated.rescued.loglik - 1e-9) << name;
