@@ -84,8 +84,8 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
     case ModelFamily::kProspectiveSieve:
       break;
   }
-  if (snp_probe) return fit_pro_KLZ_sieve(start, data, para);
-  FitControl control;
+  if (snp_probe) return fit_pro_KLZ_sieve(start, data, para, converging(sieve_KLZ_control()));
+  FitControl control = converging(FitControl{});
   control.guard_cluster_order =
       iteration == FitIteration::kGuarded && has_guarded_iteration(snp_probe, para);
   return fit_pro_KZ_sieve(start, data, para, control);

@@ -210,6 +210,36 @@ constexpr bool certifiable() {
   return true;
 }
 
+// The Newton finish of a sieve fit stopped by its loosened rule (`stopped`, its
+// log-likelihood in loglik): the free sieve probabilities join the vector and the damped
+// Newton steps of the certificate move both to a certified maximum, where the fit is
+// finished. Its steps count as iterations.
+template <typename Model>
+FitResult newton_finish_joined(EngineOps<Model>& ops, Model& model, FitResult stopped, Matrix& E,
+                               Matrix& V, const PARA& para, const FitControl& control) {
+  FitResult result = std::move(stopped);
+  result.path = FitPath::kNewtonFinish;
+  std::vector<double> x;
+  std::vector<int> free;
+  if (const Outcome joined = model.join_sieve(result.estimates.data(), x, free);
+      joined != Outcome::kOk) {
+    result.outcome = joined;
+    return result;
+  }
+  const RescueEnd end = continue_to_maximum(ops, x.data(), free, model.size(), para, control);
+  std::copy(x.begin(), x.begin() + para.num_params, result.estimates.begin());
+  result.iterations += end.steps;
+  result.rescue_steps = end.steps;
+  result.outcome = end.outcome;
+  if (end.outcome != Outcome::kOk) return result;
+  result.outcome = model.finish(result, E, V, control.report);
+  if (result.outcome != Outcome::kOk) return result;
+  result.loglik_gained = end.loglik - result.loglik;
+  result.loglik = end.loglik;
+  result.score_statistic = end.statistic;
+  return result;
+}
+
 // The rescue of a stated iteration that failed with `failure` (fit/rescue.h): safeguarded
 // iterations from the last good iterate (or, where no safeguarded step can be taken there,
 // as when the failed step's information was already singular, from the iterate before it,
@@ -258,6 +288,15 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
       return result;
     }
     const double ell = ops.update(theta);
+    if constexpr (requires(std::vector<double>& x, std::vector<int>& f) { model.join_sieve(theta, x, f); })
+      if (control.newton_finish) {
+        result.loglik = ell;
+        const int safeguarded = result.rescue_steps;
+        result = newton_finish_joined(ops, model, std::move(result), E, V, para, control);
+        result.path = FitPath::kRescued;
+        result.rescue_steps += safeguarded;
+        return result;
+      }
     if (const Outcome observed = ops.observe(); observed != Outcome::kOk) {
       result.outcome = observed;
       return result;
@@ -266,7 +305,7 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
     if (result.outcome == Outcome::kOk) result.loglik = ell;
     return result;
   }
-  const RescueEnd end = continue_to_maximum(ops, theta, para, control);
+  const RescueEnd end = continue_to_maximum(ops, theta, para.free_params, para.num_params, para, control);
   result.path = FitPath::kRescued;
   result.rescue_steps = steps + end.steps;
   if (end.outcome != Outcome::kOk) {
@@ -295,7 +334,8 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
   result.estimates = stopped;
   result.std_errors.assign(stopped.size(), 0.0);
   result.iterations = stated.iterations;
-  const RescueEnd end = continue_to_maximum(ops, result.estimates.data(), para, control);
+  const RescueEnd end = continue_to_maximum(ops, result.estimates.data(), para.free_params,
+                                            para.num_params, para, control);
   if (end.outcome == Outcome::kOk && end.steps == 0 && finished == Outcome::kOk &&
       !control.newton_finish) {
     stated.score_statistic = end.statistic;
@@ -390,6 +430,11 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
                                  V, para, control, rule);
   }
 
+  if constexpr (requires(std::vector<double>& x, std::vector<int>& f) { model.join_sieve(theta, x, f); })
+    if (control.newton_finish && control.rescue) {
+      result.loglik = ell;
+      return newton_finish_joined(ops, model, std::move(result), E, V, para, control);
+    }
   const std::vector<double> stopped(theta, theta + P);
   const bool certified = rescuable && certifiable<Model>();
   if (certified && control.newton_finish) {

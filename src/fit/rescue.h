@@ -104,14 +104,30 @@ bool safeguarded_iterations(Ops& ops, double* theta, double& ell, const PARA& pa
   return true;
 }
 
-// Continues from theta (the model tables at theta) until the certificate holds. On
-// success the information holds the observed information at theta, ready for the finish.
+// Where Louis's information is not positive definite over the free positions: the
+// Levenberg–Marquardt direction (I + mu diag(J)) d = U, with J the Fisher-scoring
+// information and mu the smallest of 1e-3, 1e-2, ..., 1e3 that makes the matrix positive
+// definite. Between Newton's direction (mu small) and a scaled Fisher-scoring one.
+inline bool levenberg_direction(const Matrix& observed, const Matrix& expected,
+                                const std::vector<int>& free, const double* score,
+                                std::vector<double>& direction) {
+  Matrix shifted = observed;
+  for (double mu = 1e-3; mu <= 1e3; mu *= 10.0) {
+    for (const int p : free) shifted(p, p) = observed(p, p) + mu * std::fabs(expected(p, p));
+    if (solve_over_free(shifted, free, score, direction)) return true;
+  }
+  return false;
+}
+
+// Continues from theta (`size` entries: the parameter vector, or the vector with the
+// sieve slots joined to it; the model tables at theta) over the positions `free` until the
+// certificate holds. On success the information holds the observed information at theta,
+// ready for the finish.
 template <typename Ops>
-RescueEnd continue_to_maximum(Ops& ops, double* theta, const PARA& para,
-                              const FitControl& control) {
+RescueEnd continue_to_maximum(Ops& ops, double* theta, const std::vector<int>& free, int size,
+                              const PARA& para, const FitControl& control) {
   RescueEnd end;
-  const std::vector<int>& free = para.free_params;
-  const int P = para.num_params;
+  const int P = size;
   std::vector<double> base(theta, theta + P);
   std::vector<double> direction;
   std::vector<double> score;
@@ -135,6 +151,9 @@ RescueEnd continue_to_maximum(Ops& ops, double* theta, const PARA& para,
     base.assign(theta, theta + P);
     double largest = 0.0;
     bool stepped = definite && damped_step(ops, theta, base, free, direction, ell, largest);
+    if (!stepped && !definite && control.newton_finish &&
+        levenberg_direction(observed, expected, free, score.data(), direction))
+      stepped = damped_step(ops, theta, base, free, direction, ell, largest);
     if (!stepped && solve_over_free(expected, free, score.data(), direction))
       stepped = damped_step(ops, theta, base, free, direction, ell, largest);
     if (!stepped) break;

@@ -13,6 +13,12 @@
 //   sieve gets its closed-form update q[s][c] = sum of r over the stratum / n_s; theta one
 //   Newton step with the complete-data information. Stop when the relative change of l is
 //   within the tolerance.
+// Newton finish (on request). Once the loosened iteration stops, the free sieve
+//   probabilities join the vector at their slots below and damped Newton steps with
+//   Louis's information move theta and q together (fit/rescue.h): update() then reads q
+//   from the slots, with q[s][ref] one minus the others, and the E-step adds the slots'
+//   observed score and complete-data information instead of the closed-form update. A
+//   step must keep every free probability and the reference in (0, 1).
 // Finish. Louis's correction over the parameter vector extended by the sieve
 //   probabilities q[s][c] of the non-reference classes (the reference class holds one
 //   minus the others), appended after the vector stratum by stratum. Only the
@@ -24,6 +30,7 @@
 //   c = ref. A stratum whose reference class has probability 0 fails the fit; a stratum
 //   left empty by the quantile binning has no term in the likelihood and no free slot.
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 #include <utility>
@@ -82,6 +89,7 @@ class ProspectiveSieve {
     const int n = num_subjects();
     const int C = num_classes();
     const int D = para_.design().num_disease_coefs;
+    if (joined_) read_sieve_slots(theta);
     for (int a = 0; a < n; ++a)
       for (int c = 0; c < C; ++c) {
         double eta = 0.0;
@@ -102,8 +110,9 @@ class ProspectiveSieve {
   // The stated iteration takes every step; the guarded one (and its safeguarded steps)
   // keeps the order of the total-class means of a CN probe.
   bool plausible(const double* theta) const {
+    if (joined_ && !sieve_slots_inside(theta)) return false;
     if constexpr (std::is_same_v<M, TotalClassMeasurement>)
-      return !order_guarded_ || check_cluster_means_CN(theta, para_) != 1;
+      return !(order_guarded_ || joined_) || check_cluster_means_CN(theta, para_) != 1;
     return true;
   }
   void guard_cluster_order() { order_guarded_ = true; }
@@ -112,12 +121,34 @@ class ProspectiveSieve {
   std::vector<double> save_state() const { return q_; }
   void restore_state(const std::vector<double>& q) { q_ = q; }
 
+  // Joins the free sieve probabilities to the vector for the Newton finish: `x` becomes
+  // theta (num_params entries) followed by the slots, size() entries, and `free` the free
+  // parameters followed by the free slots. Fails as Louis's correction would on a stratum
+  // without its reference class.
+  Outcome join_sieve(const double* theta, std::vector<double>& x, std::vector<int>& free) {
+    const Outcome prepared = prepare_louis(Posteriors{});
+    if (prepared != Outcome::kOk) return prepared;
+    x.assign(static_cast<std::size_t>(size()), 0.0);
+    std::copy(theta, theta + para_.num_params, x.begin());
+    const int C = num_classes();
+    for (int s = 0; s < strata_.count(); ++s)
+      for (int c = 0; c < C; ++c)
+        if (free_slot_[static_cast<std::size_t>(s) * C + c] == 1) x[sieve_position(s, c)] = sieve(s, c);
+    free = para_.free_params;
+    free.insert(free.end(), extra_.begin(), extra_.end());
+    joined_ = true;
+    return Outcome::kOk;
+  }
+
   // The sieve update, score and complete-data information of the parameter vector.
   void accumulate(double* U, Information E, const Posteriors& r) {
     const int n = num_subjects();
     const int C = num_classes();
     const int D = para_.design().num_disease_coefs;
-    for (double& x : q_) x = 0.0;
+    // Joined, the class probabilities stay as the vector set them; else the posterior
+    // sums below become the sieve update.
+    if (!joined_)
+      for (double& x : q_) x = 0.0;
     // The measurement terms go to sums held apart from U and E (the allele-specific
     // model), or, with positions of its own for every class, are summed class after class
     // below: either way the same additions to every entry in the same order.
@@ -133,7 +164,7 @@ class ProspectiveSieve {
       for (int c = 0; c < C; ++c) {
         const double rho = r(a, c);
         if (rho < kPosteriorFloor) continue;
-        sieve(strata_.stratum_of[i], c) += rho;
+        if (!joined_) sieve(strata_.stratum_of[i], c) += rho;
         const double pc = p_[at(a, c)];
         const double* A = &design_[at(a, c) * D];
         for (int u = 0; u < D; ++u) {
@@ -151,6 +182,10 @@ class ProspectiveSieve {
     else if (apart)
       for (int c = 0; c < C; ++c)
         measurement_.add_class_terms(U, E, c, r.column(c), kPosteriorFloor);
+    if (joined_) {
+      add_sieve_slot_terms(U, E, r);
+      return;
+    }
     for (int s = 0; s < strata_.count(); ++s)
       if (strata_.size[s] > 0)
         for (int c = 0; c < C; ++c) sieve(s, c) /= strata_.size[s];
@@ -161,6 +196,8 @@ class ProspectiveSieve {
   Outcome prepare_louis(const Posteriors&) {
     if (ref_index_ < 0) return Outcome::kNoReferenceClass;
     const int C = num_classes();
+    std::fill(free_slot_.begin(), free_slot_.end(), 0);
+    extra_.clear();
     for (int s = 0; s < strata_.count(); ++s) {
       if (strata_.size[s] == 0) continue;  // an empty stratum does not enter the likelihood
       if (!(sieve(s, ref_index_) > 0.0)) return Outcome::kFitSieveReference;
@@ -191,6 +228,7 @@ class ProspectiveSieve {
           if (free_slot_[static_cast<std::size_t>(s) * C + j] == 0) continue;
           const int x = sieve_position(s, j);
           sc.add(x, -1.0 / qr);
+          if (joined_) continue;
           for (int j2 = j; j2 < C; ++j2)
             if (free_slot_[static_cast<std::size_t>(s) * C + j2] == 1)
               E(x, sieve_position(s, j2)) += rho / (qr * qr);
@@ -199,7 +237,7 @@ class ProspectiveSieve {
         const double qc = sieve(s, c);
         const int x = sieve_position(s, c);
         sc.add(x, 1.0 / qc);
-        E(x, x) += rho / (qc * qc);
+        if (!joined_) E(x, x) += rho / (qc * qc);
       }
       measurement_.add_score(sc, a, c);
       louis.add_class(E, rho, sc);
@@ -225,6 +263,65 @@ class ProspectiveSieve {
   }
 
  private:
+  // Joined: q from the free slots of x, the reference class one minus the others.
+  void read_sieve_slots(const double* x) {
+    const int C = num_classes();
+    for (int s = 0; s < strata_.count(); ++s) {
+      double others = 0.0;
+      for (int c = 0; c < C; ++c)
+        if (free_slot_[static_cast<std::size_t>(s) * C + c] == 1) {
+          sieve(s, c) = x[sieve_position(s, c)];
+          others += sieve(s, c);
+        } else if (c != ref_index_) {
+          others += sieve(s, c);  // held at its boundary
+        }
+      sieve(s, ref_index_) = 1.0 - others;
+    }
+  }
+  // Joined: every free slot of x and the reference class it leaves lie in (0, 1).
+  bool sieve_slots_inside(const double* x) const {
+    const int C = num_classes();
+    for (int s = 0; s < strata_.count(); ++s) {
+      double others = 0.0;
+      for (int c = 0; c < C; ++c) {
+        const std::size_t k = static_cast<std::size_t>(s) * C + c;
+        if (free_slot_[k] == 1) {
+          const double v = x[sieve_position(s, c)];
+          if (!(v > 0.0 && v < 1.0)) return false;
+          others += v;
+        } else if (c != ref_index_) {
+          others += q_[k];
+        }
+      }
+      if (strata_.size[s] > 0 && !(1.0 - others > 0.0)) return false;
+    }
+    return true;
+  }
+  // Joined: the observed score of each free slot, sum over the stratum of r_j / q_j -
+  // r_ref / q_ref, and its complete-data information, from the posteriors of every
+  // subject (none left out under the floor: the score must vanish at the maximum).
+  void add_sieve_slot_terms(double* U, Information E, const Posteriors& r) {
+    const int C = num_classes();
+    class_sums_.assign(q_.size(), 0.0);
+    for (int a = 0; a < num_subjects(); ++a) {
+      const std::size_t row = static_cast<std::size_t>(strata_.stratum_of[subjects_[a]]) * C;
+      for (int c = 0; c < C; ++c) class_sums_[row + c] += r(a, c);
+    }
+    for (int s = 0; s < strata_.count(); ++s) {
+      const std::size_t row = static_cast<std::size_t>(s) * C;
+      const double qr = sieve(s, ref_index_);
+      const double ref_term = class_sums_[row + ref_index_] / (qr * qr);
+      for (int j = 0; j < C; ++j) {
+        if (free_slot_[row + j] == 0) continue;
+        const int x = sieve_position(s, j);
+        const double qj = sieve(s, j);
+        U[x] += class_sums_[row + j] / qj - class_sums_[row + ref_index_] / qr;
+        E(x, x) += class_sums_[row + j] / (qj * qj);
+        for (int j2 = j; j2 < C; ++j2)
+          if (free_slot_[row + j2] == 1) E(x, sieve_position(s, j2)) += ref_term;
+      }
+    }
+  }
   std::size_t at(int a, int c) const {
     return static_cast<std::size_t>(a) * num_classes() + c;
   }
@@ -252,6 +349,8 @@ class ProspectiveSieve {
   std::vector<double> p_;       // p_i(c)
   int ref_index_ = -1;          // place of the reference class among the modelled classes
   bool order_guarded_ = false;  // plausible() checks the cluster order (a rescue)
+  bool joined_ = false;          // the free sieve slots are part of the vector (Newton finish)
+  std::vector<double> class_sums_;  // joined: sums of r over each stratum and class
   std::vector<char> free_slot_;  // [s * C + c]
   std::vector<int> extra_;       // positions of the free sieve slots
 };

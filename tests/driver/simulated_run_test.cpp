@@ -583,13 +583,17 @@ std::vector<std::map<std::string, std::string>> read_table(const std::string& te
 // --newton-finish: the same probes analysed and NA as in a default run, every stated or
 // continued fit finished by Newton steps (PATH "newton", counted on standard error), the
 // statistics within the last printed digits of the default run's, the same results on one
-// and three threads; the sieve fits (a dependent covariate) exactly as in a default run.
+// and three threads; for every model, the sieve fits (a dependent covariate) included. The
+// sieve fits' stated stop lies further from the maximum (up to 0.005 log-likelihood units
+// on these sets), so their statistics may move by up to 1.5 %.
 TEST(SimulatedRun, NewtonFinishKeepsTheProbesAndMovesOnlyTheLastDigits) {
   struct Row {
     std::string probe_type;
     int model;
+    double relative;  // of the statistic, allowed besides 0.01
   };
-  for (const Row& row : {Row{"CN", 0}, Row{"SNP", 1}, Row{"CN", 2}}) {
+  for (const Row& row : {Row{"CN", 0, 0.005}, Row{"SNP", 1, 0.005}, Row{"CN", 2, 0.015},
+                         Row{"SNP", 2, 0.015}}) {
     const std::string label = row.probe_type + " model " + std::to_string(row.model);
     FixtureDir dir;
     std::vector<std::string> sim = study_args(row.probe_type, 'I', row.model, false, 60 + row.model);
@@ -609,10 +613,6 @@ TEST(SimulatedRun, NewtonFinishKeepsTheProbesAndMovesOnlyTheLastDigits) {
     ASSERT_EQ(newton.status, 0) << label << newton.out;
     EXPECT_EQ(dir.read("newton3.out"), dir.read("newton.out")) << label;
     EXPECT_EQ(dir.read("newton3.out.tsv"), dir.read("newton.out.tsv")) << label;
-    if (row.model == 2) {
-      EXPECT_EQ(dir.read("newton.out"), dir.read("stated.out")) << label;
-      continue;
-    }
     const auto a = read_table(dir.read("stated.out.tsv"));
     const auto b = read_table(dir.read("newton.out.tsv"));
     ASSERT_EQ(a.size(), b.size()) << label;
@@ -629,7 +629,7 @@ TEST(SimulatedRun, NewtonFinishKeepsTheProbesAndMovesOnlyTheLastDigits) {
       }
       const double x = std::stod(a[p].at("CHISQ"));
       const double y = std::stod(b[p].at("CHISQ"));
-      EXPECT_NEAR(y, x, 0.01 + 0.005 * x) << name;
+      EXPECT_NEAR(y, x, 0.01 + row.relative * x) << name;
       EXPECT_GE(std::stod(b[p].at("LOGLIK")), std::stod(a[p].at("LOGLIK")) - 1e-6) << name;
     }
     EXPECT_GT(finished, 0) << label;

@@ -15,6 +15,7 @@
 
 #include "core/layout.h"
 #include "fit/cn_fit_harness.h"
+#include "fit/sieve_maximum.h"
 
 namespace {
 
@@ -44,25 +45,6 @@ bool order_kept(const FitRun& run) {
          run.theta[layout.r_mean(0, 1)] < run.theta[layout.r_mean(0, 2)];
 }
 
-// The gradient and Hessian checks of the stated fits (cn_fits_test.cpp), at a rescued or
-// guarded fit.
-void expect_maximum(const FitRun& run, const std::string& what) {
-  const Objective f(run, kSieve);
-  std::vector<double> gradient;
-  std::vector<std::vector<double>> hessian;
-  finite_differences(f, gradient, hessian);
-  const int m = f.size();
-  for (int a = 0; a < m; ++a)
-    EXPECT_LT(std::fabs(gradient[a]) / std::sqrt(-hessian[a][a]), 1e-3) << what << " coordinate " << a;
-  const std::vector<int>& pos = run.report.free_positions;
-  for (int a = 0; a < m; ++a)
-    for (int b = 0; b < m; ++b) {
-      const double scale = std::sqrt(hessian[a][a] * hessian[b][b]);
-      EXPECT_NEAR(run.report.information(pos[a], pos[b]) / scale, -hessian[a][b] / scale, 2e-3)
-          << what << " coordinates " << a << ", " << b;
-    }
-}
-
 // A stated iteration that fails with singular information is, guarded, rescued to a
 // maximum with the clusters in order. (Unguarded it is not rescued: the stated iteration
 // from the stated start and from the robust start comes first.)
@@ -84,7 +66,7 @@ TEST(SieveRescue, SingularStatedStepIsRetakenToAMaximum) {
     ASSERT_EQ(rescued.outcome, Outcome::kOk) << what << " " << describe(rescued.outcome).code;
     EXPECT_EQ(rescued.path, FitPath::kRescued) << what;
     EXPECT_TRUE(order_kept(rescued)) << what;
-    expect_maximum(rescued, what);
+    expect_fit_maximum(rescued, kSieve, what);
   }
   EXPECT_EQ(found, 2);
 }
@@ -114,7 +96,7 @@ TEST(SieveRescue, GuardedIterationKeepsTheClusterOrder) {
     }
     if (order_kept(stated)) continue;
     ++traded;
-    expect_maximum(guarded, what);
+    expect_fit_maximum(guarded, kSieve, what);
   }
   EXPECT_GE(traded, 2);
   EXPECT_GE(kept, 1);
