@@ -201,43 +201,42 @@ void restore_state(Model& model, const std::vector<double>& state) {
   if constexpr (requires { model.restore_state(state); }) model.restore_state(state);
 }
 
-// Whether the score statistic over the free parameters of the vector certifies a maximum
-// of `Model`: not for a model with parameters outside the vector (the sieve's class
-// probabilities, updated in closed form), which declares `kCertifiable = false`.
+// Whether `Model` holds parameters outside the vector (the sieve's class probabilities,
+// updated in closed form by its stated iteration) that join it for the certificate.
 template <typename Model>
-constexpr bool certifiable() {
-  if constexpr (requires { Model::kCertifiable; }) return Model::kCertifiable;
-  return true;
+concept JoinsParameters = requires(Model& model, const double* theta, std::vector<double>& x,
+                                   std::vector<int>& free) { model.join_sieve(theta, x, free); };
+
+// Whether a failed stated iteration of `Model` is rescued only when its iteration is guarded
+// (the sieve: a probe reaches the guarded iteration only after its stated iteration from
+// both starts was turned down), as a model declaring `kRescuedOnlyWhenGuarded` says.
+template <typename Model>
+constexpr bool rescued_only_when_guarded() {
+  if constexpr (requires { Model::kRescuedOnlyWhenGuarded; }) return Model::kRescuedOnlyWhenGuarded;
+  return false;
 }
 
-// The Newton finish of a sieve fit stopped by its loosened rule (`stopped`, its
-// log-likelihood in loglik): the free sieve probabilities join the vector and the damped
-// Newton steps of the certificate move both to a certified maximum, where the fit is
-// finished. Its steps count as iterations.
+// The continuation of the fit at theta (num_params entries; the model's tables and state
+// at theta) to a certified maximum (fit/rescue.h), over the free parameters and, for a
+// model with parameters outside the vector, those joined to it; theta ends where the steps
+// end.
 template <typename Model>
-FitResult newton_finish_joined(EngineOps<Model>& ops, Model& model, FitResult stopped, Matrix& E,
-                               Matrix& V, const PARA& para, const FitControl& control) {
-  FitResult result = std::move(stopped);
-  result.path = FitPath::kNewtonFinish;
-  std::vector<double> x;
-  std::vector<int> free;
-  if (const Outcome joined = model.join_sieve(result.estimates.data(), x, free);
-      joined != Outcome::kOk) {
-    result.outcome = joined;
-    return result;
+RescueEnd continue_fit(EngineOps<Model>& ops, Model& model, double* theta, const PARA& para,
+                       const FitControl& control) {
+  if constexpr (JoinsParameters<Model>) {
+    std::vector<double> x;
+    std::vector<int> free;
+    if (const Outcome joined = model.join_sieve(theta, x, free); joined != Outcome::kOk) {
+      RescueEnd end;
+      end.outcome = joined;
+      return end;
+    }
+    const RescueEnd end = continue_to_maximum(ops, x.data(), free, model.size(), para, control);
+    std::copy(x.begin(), x.begin() + para.num_params, theta);
+    return end;
+  } else {
+    return continue_to_maximum(ops, theta, para.free_params, para.num_params, para, control);
   }
-  const RescueEnd end = continue_to_maximum(ops, x.data(), free, model.size(), para, control);
-  std::copy(x.begin(), x.begin() + para.num_params, result.estimates.begin());
-  result.iterations += end.steps;
-  result.rescue_steps = end.steps;
-  result.outcome = end.outcome;
-  if (end.outcome != Outcome::kOk) return result;
-  result.outcome = model.finish(result, E, V, control.report);
-  if (result.outcome != Outcome::kOk) return result;
-  result.loglik_gained = end.loglik - result.loglik;
-  result.loglik = end.loglik;
-  result.score_statistic = end.statistic;
-  return result;
 }
 
 // The rescue of a stated iteration that failed with `failure` (fit/rescue.h): safeguarded
@@ -246,8 +245,7 @@ FitResult newton_finish_joined(EngineOps<Model>& ops, Model& model, FitResult st
 // or else from the start)
 // within what is left of the iteration cap, then the continuation to a certified maximum.
 // A rescue that takes no step reports the stated failure, one that cannot be certified
-// kFitNotMaximum. A model that cannot be certified (the sieve) is finished where the
-// safeguarded iterations stop by the fit's own rule, as its stated iteration is.
+// kFitNotMaximum.
 template <typename Model>
 FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult result,
                                 const std::vector<GoodIterate>& good, Outcome failure,
@@ -277,35 +275,28 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
     return result;
   }
   result.iterations += steps;  // the safeguarded iterations count against the same cap
-  if constexpr (!certifiable<Model>()) {
-    result.path = FitPath::kRescued;
-    result.rescue_steps = steps;
-    // Only a stop by the fit's rule is finished: not one where the steps ran out or no
-    // step found an ascent before it (as where a step would break the cluster order).
-    if (!reached) {
-      result.outcome = result.iterations >= control.max_iterations ? Outcome::kFitIterationCap
-                                                                   : Outcome::kFitNotMaximum;
-      return result;
-    }
-    const double ell = ops.update(theta);
-    if constexpr (requires(std::vector<double>& x, std::vector<int>& f) { model.join_sieve(theta, x, f); })
-      if (control.newton_finish) {
-        result.loglik = ell;
-        const int safeguarded = result.rescue_steps;
-        result = newton_finish_joined(ops, model, std::move(result), E, V, para, control);
-        result.path = FitPath::kRescued;
-        result.rescue_steps += safeguarded;
+  if constexpr (JoinsParameters<Model>)
+    if (!control.newton_finish) {
+      // The guarded sieve iteration is finished where its safeguarded iterations stop by
+      // the fit's own rule, as its stated iteration was before the certificate; only a
+      // Newton finish takes it on to a certified maximum.
+      result.path = FitPath::kRescued;
+      result.rescue_steps = steps;
+      if (!reached) {
+        result.outcome = result.iterations >= control.max_iterations ? Outcome::kFitIterationCap
+                                                                     : Outcome::kFitNotMaximum;
         return result;
       }
-    if (const Outcome observed = ops.observe(); observed != Outcome::kOk) {
-      result.outcome = observed;
+      const double ell = ops.update(theta);
+      if (const Outcome observed = ops.observe(); observed != Outcome::kOk) {
+        result.outcome = observed;
+        return result;
+      }
+      result.outcome = model.finish(result, E, V, control.report);
+      if (result.outcome == Outcome::kOk) result.loglik = ell;
       return result;
     }
-    result.outcome = model.finish(result, E, V, control.report);
-    if (result.outcome == Outcome::kOk) result.loglik = ell;
-    return result;
-  }
-  const RescueEnd end = continue_to_maximum(ops, theta, para.free_params, para.num_params, para, control);
+  const RescueEnd end = continue_fit(ops, model, theta, para, control);
   result.path = FitPath::kRescued;
   result.rescue_steps = steps + end.steps;
   if (end.outcome != Outcome::kOk) {
@@ -334,8 +325,7 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
   result.estimates = stopped;
   result.std_errors.assign(stopped.size(), 0.0);
   result.iterations = stated.iterations;
-  const RescueEnd end = continue_to_maximum(ops, result.estimates.data(), para.free_params,
-                                            para.num_params, para, control);
+  const RescueEnd end = continue_fit(ops, model, result.estimates.data(), para, control);
   if (end.outcome == Outcome::kOk && end.steps == 0 && finished == Outcome::kOk &&
       !control.newton_finish) {
     stated.score_statistic = end.statistic;
@@ -359,10 +349,10 @@ FitResult certify_stated_stop(EngineOps<Model>& ops, Model& model, FitResult sta
 }
 
 // Runs the iteration of `model` from `start` (num_params entries) under `rule`. A fit is
-// rescued where the stated iteration fails (fit/rescue.h); the sieve only when guarded. The stop of a fit whose
-// parameters all sit in the vector (not the sieve, whose class probabilities are updated
-// in closed form outside it) is certified as a maximum or continued to one; a converged
-// stated fit that passes the certificate keeps the stated result.
+// rescued where the stated iteration fails (fit/rescue.h); the sieve only when guarded.
+// The stop of every fit is certified as a maximum or continued to one, the sieve's over
+// the vector joined with its free class probabilities; a converged stated fit that passes
+// the certificate keeps the stated result.
 template <typename Model>
 FitResult run_engine(Model& model, const double* start, const PARA& para,
                      const FitControl& control, StoppingRule rule) {
@@ -378,7 +368,8 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   };
   // The sieve's stated iteration is rescued only when guarded: a probe reaches the guarded
   // iteration only after its stated iteration from both starts was turned down.
-  const bool rescuable = control.rescue && (certifiable<Model>() || control.guard_cluster_order);
+  const bool rescuable =
+      control.rescue && (!rescued_only_when_guarded<Model>() || control.guard_cluster_order);
   if constexpr (requires { model.guard_cluster_order(); })
     if (control.guard_cluster_order) model.guard_cluster_order();
 
@@ -430,13 +421,8 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
                                  V, para, control, rule);
   }
 
-  if constexpr (requires(std::vector<double>& x, std::vector<int>& f) { model.join_sieve(theta, x, f); })
-    if (control.newton_finish && control.rescue) {
-      result.loglik = ell;
-      return newton_finish_joined(ops, model, std::move(result), E, V, para, control);
-    }
   const std::vector<double> stopped(theta, theta + P);
-  const bool certified = rescuable && certifiable<Model>();
+  const bool certified = control.rescue;
   if (certified && control.newton_finish) {
     // The finish starts with Louis's information at the stop; the fit is finished where
     // the Newton steps end, so the stop itself is never finished.

@@ -52,8 +52,8 @@ namespace {
 template <typename M>
 class ProspectiveSieve {
  public:
-  // The score statistic over the vector leaves out the sieve slots.
-  static constexpr bool kCertifiable = false;
+  // A failed stated iteration is rescued only when guarded (fit/engine.h).
+  static constexpr bool kRescuedOnlyWhenGuarded = true;
   ProspectiveSieve(const DATA& data, const PARA& para, std::vector<int> subjects, Strata strata)
       : data_(data),
         para_(para),
@@ -112,7 +112,7 @@ class ProspectiveSieve {
   bool plausible(const double* theta) const {
     if (joined_ && !sieve_slots_inside(theta)) return false;
     if constexpr (std::is_same_v<M, TotalClassMeasurement>)
-      return !(order_guarded_ || joined_) || check_cluster_means_CN(theta, para_) != 1;
+      return !order_guarded_ || check_cluster_means_CN(theta, para_) != 1;
     return true;
   }
   void guard_cluster_order() { order_guarded_ = true; }
