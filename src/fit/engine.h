@@ -38,6 +38,7 @@
 #include "fit/fit_control.h"
 #include "fit/information.h"
 #include "fit/louis.h"
+#include "fit/pooled_louis.h"
 #include "fit/rescue.h"
 #include "numeric/matrix.h"
 #include "numeric/vector_ops.h"
@@ -111,6 +112,21 @@ inline FitResult failed_fit(Outcome outcome) {
   return result;
 }
 
+// Whether `Model` gives its complete-data scores as a head part of (status, class) and an
+// intensity part of the subject's own, so that Louis's correction pools the head blocks
+// over the subjects (fit/pooled_louis.h):
+//   int louis_head() const;                        positions 0 .. head-1 hold the head part
+//   int status(int a) const;                       disease status of subject a
+//   void head_score(int y, int c, double* h) const;     h(y, c) over the head positions
+//   void intensity_score(SparseScore& s, int a, int c) const;  g(a, c), positions >= head
+template <typename Model>
+concept PoolsLouisHead = requires(const Model& m, SparseScore& s, double* h) {
+  m.louis_head();
+  m.status(0);
+  m.head_score(0, 0, h);
+  m.intensity_score(s, 0, 0);
+};
+
 // The engine's evaluations at the iterate of the model's tables, for the stated iteration
 // and the rescue (fit/rescue.h): E-step, score and complete-data information, Louis's
 // correction.
@@ -146,6 +162,12 @@ class EngineOps {
   Outcome observe() {
     const Outcome prepared = model_.prepare_louis(r_);
     if (prepared != Outcome::kOk) return prepared;
+    if constexpr (PoolsLouisHead<Model>) {
+      if (!louis_by_subject_) {
+        observe_pooled();
+        return Outcome::kOk;
+      }
+    }
     LouisCorrection louis(n_);
     SparseScore s;
     for (int a = 0; a < N_; ++a) {
@@ -157,14 +179,30 @@ class EngineOps {
   }
   Information information() const { return information_; }
   const double* score() const { return U_.data(); }
+  // True: Louis's correction subject by subject also where the model pools it (the
+  // oracle that the pooled correction is tested against).
+  void set_louis_by_subject(bool by_subject) { louis_by_subject_ = by_subject; }
 
  private:
+  // Louis's correction with the head blocks pooled over each status (fit/pooled_louis.h).
+  void observe_pooled() {
+    PooledLouis louis(n_, model_.louis_head(), C_);
+    std::vector<double> rho(static_cast<std::size_t>(C_));
+    for (int a = 0; a < N_; ++a) {
+      for (int c = 0; c < C_; ++c) rho[c] = r_(a, c);
+      louis.add_subject(information_, model_.status(a), rho.data(), kPosteriorFloor,
+                        [&](int c, SparseScore& s) { model_.intensity_score(s, a, c); });
+    }
+    louis.finish(information_, [&](int y, int c, double* h) { model_.head_score(y, c, h); });
+  }
+
   Model& model_;
   Matrix& E_;
   Information information_;
   int n_, N_, C_;
   Posteriors r_;
   std::vector<double> U_;
+  bool louis_by_subject_ = false;
 };
 
 // Whether the stop of a fit counts as its last iteration under `rule`.
@@ -377,6 +415,7 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   Matrix E(n, n);
   Matrix V;
   EngineOps<Model> ops(model, E);
+  ops.set_louis_by_subject(control.louis_by_subject);
 
   double ell = model.update(theta);
   double ell_previous = 2.0;

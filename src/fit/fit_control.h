@@ -42,6 +42,9 @@ struct FitControl {
   // True: the stopping rule's tolerances were loosened by with_newton_finish, and a fit
   // the certificate continues is reported as finished by Newton steps, not as continued.
   bool newton_finish = false;
+  // True: Louis's correction subject by subject also in the fits that pool its head
+  // blocks over the subjects (fit/pooled_louis.h): the oracle of the tests.
+  bool louis_by_subject = false;
   FitReport* report = nullptr;     // when set, receives the finish's matrices
 };
 

@@ -188,6 +188,17 @@ class RetroK {
       louis.add_class(E, rho, s);
     }
   }
+  // Louis's correction pooled over the subjects of each status (fit/pooled_louis.h).
+  int louis_head() const { return ParamLayout(para_).head(); }
+  int status(int a) const { return data_.disease_status[subjects_[a]]; }
+  void head_score(int y, int c, double* h) const {
+    const int k = classes_[c];
+    for (int u = 0; u < louis_head(); ++u) h[u] = 0.0;
+    for (int u = 0; u < para_.design().num_disease_coefs; ++u) h[u] = y * a_[k][u];
+    if (k != para_.ref_cn_class) h[frequency_slot(para_, k)] = 1.0;
+  }
+  void intensity_score(SparseScore& s, int a, int c) const { measurement_.add_score(s, a, c); }
+
   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retrospective(result, E, V, para_, report);
   }

@@ -178,6 +178,12 @@ class RetroKL {
       louis.add_class(E, rho, s);
     }
   }
+  // Louis's correction pooled over the subjects of each status (fit/pooled_louis.h).
+  int louis_head() const { return ParamLayout(para_).head(); }
+  int status(int a) const { return data_.disease_status[subjects_[a]]; }
+  void head_score(int y, int c, double* h) const { model_.statistic(h, y, c); }
+  void intensity_score(SparseScore& s, int a, int c) const { measurement_.add_score(s, a, c); }
+
   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retro_allele(result, E, V, para_, report);
   }

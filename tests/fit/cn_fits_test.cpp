@@ -46,6 +46,20 @@ TEST_P(CnFitMath, GradientVanishesAndLouisInformationIsTheHessian) {
   ASSERT_EQ(run.start_status, 0);
   ASSERT_EQ(run.fit_status, 0);
 
+  {  // Louis's correction pooled over the subjects (the fit without covariates) against
+     // the correction subject by subject: the same sums in another order.
+    FitRun by_subject = run;
+    FitControl oracle = tight_control();
+    oracle.louis_by_subject = true;
+    ASSERT_EQ(run_fit(c.model_type, by_subject, oracle), 0);
+    const Matrix& pooled = run.report.information;
+    const Matrix& plain = by_subject.report.information;
+    for (int u = 0; u < run.report.size; ++u)
+      for (int v = 0; v < run.report.size; ++v)
+        EXPECT_NEAR(pooled(u, v), plain(u, v), 1e-11 * std::sqrt(std::fabs(plain(u, u) * plain(v, v))))
+            << "(" << u << ", " << v << ")";
+  }
+
   const Objective f(run, c.model_type);
   std::vector<double> gradient;
   std::vector<std::vector<double>> hessian;

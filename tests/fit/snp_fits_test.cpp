@@ -293,6 +293,21 @@ TEST_P(SnpFitMath, GradientZeroAndLouisMatchesHessian) {
   ASSERT_EQ(fit.status, 0) << mc.name;
   EXPECT_EQ(pc.para.num_params, P0);
   EXPECT_EQ(pc.para.free_params.size(), F0);
+  {  // Louis's correction pooled over the subjects (the fit without covariates) against
+     // the correction subject by subject: the same sums in another order.
+    FitReport by_subject;
+    FitControl oracle_control = tight;
+    oracle_control.louis_by_subject = true;
+    oracle_control.report = &by_subject;
+    ASSERT_EQ(run_fit(pc, &oracle_control).status, 0) << mc.name;
+    ASSERT_EQ(by_subject.size, report.size) << mc.name;
+    for (int u = 0; u < report.size; ++u)
+      for (int v = 0; v < report.size; ++v) {
+        const double scale = std::sqrt(std::fabs(by_subject.information(u, u) * by_subject.information(v, v)));
+        EXPECT_NEAR(report.information(u, v), by_subject.information(u, v), 1e-11 * scale + 1e-300)
+            << mc.name << " (" << u << ", " << v << ")";
+      }
+  }
 
   Oracle oracle = make_oracle(pc, fit);
   const int F = static_cast<int>(oracle.coords.size());
