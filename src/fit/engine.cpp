@@ -88,6 +88,7 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
   FitControl control = converging(FitControl{});
   control.guard_cluster_order =
       iteration == FitIteration::kGuarded && has_guarded_iteration(snp_probe, para);
+  control.sieve_from_calls = control.guard_cluster_order;
   return fit_pro_KZ_sieve(start, data, para, control);
 }
 

@@ -294,7 +294,6 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
   double* theta = result.estimates.data();
   int steps = 0;
   bool begun = false;
-  bool reached = false;  // the safeguarded iterations stopped by the fit's rule
   for (const GoodIterate& from : good) {
     if (from.theta.empty()) continue;
     std::copy(from.theta.begin(), from.theta.end(), theta);
@@ -302,7 +301,7 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
     double ell = ops.update(theta);
     if (!std::isfinite(ell)) continue;
     const auto converged = [&](double largest, double previous, double now) {
-      return reached = stops(rule, control, largest, previous, now);
+      return stops(rule, control, largest, previous, now);
     };
     const int budget = control.max_iterations - result.iterations;
     begun = safeguarded_iterations(ops, theta, ell, para, budget, converged, steps) || steps > 0;
@@ -313,27 +312,6 @@ FitResult rescue_stated_failure(EngineOps<Model>& ops, Model& model, FitResult r
     return result;
   }
   result.iterations += steps;  // the safeguarded iterations count against the same cap
-  if constexpr (JoinsParameters<Model>)
-    if (!control.newton_finish) {
-      // The guarded sieve iteration is finished where its safeguarded iterations stop by
-      // the fit's own rule, as its stated iteration was before the certificate; only a
-      // Newton finish takes it on to a certified maximum.
-      result.path = FitPath::kRescued;
-      result.rescue_steps = steps;
-      if (!reached) {
-        result.outcome = result.iterations >= control.max_iterations ? Outcome::kFitIterationCap
-                                                                     : Outcome::kFitNotMaximum;
-        return result;
-      }
-      const double ell = ops.update(theta);
-      if (const Outcome observed = ops.observe(); observed != Outcome::kOk) {
-        result.outcome = observed;
-        return result;
-      }
-      result.outcome = model.finish(result, E, V, control.report);
-      if (result.outcome == Outcome::kOk) result.loglik = ell;
-      return result;
-    }
   const RescueEnd end = continue_fit(ops, model, theta, para, control);
   result.path = FitPath::kRescued;
   result.rescue_steps = steps + end.steps;

@@ -48,14 +48,15 @@ FitResult fit_retro_KLZ(const double* start, const DATA& data, const PARA& para)
 FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para);
 
 // Which iteration a fit runs: the stated one, or the guarded one, for a probe the stated
-// path turned down, where every step keeps the cluster order (FitControl::guard_cluster_order).
+// path turned down, where every step keeps the cluster order and the class probabilities
+// start at the shares of the called classes (FitControl::guard_cluster_order,
+// sieve_from_calls).
 enum class FitIteration { kStated, kGuarded };
 
 // How a fit converges: by the stated iteration and its stopping rule (certified at the
 // stop), or, when a run asks for it, by that iteration stopped early and finished by Newton
 // steps on the observed log-likelihood (fit/fit_control.h with_newton_finish): faster, and
-// to the maximum itself rather than to where the stated rule stops near it. The sieve fits
-// always converge by their stated iteration.
+// to the maximum itself rather than to where the stated rule stops near it.
 enum class FitConvergence { kStated, kNewtonFinish };
 
 // Whether the guarded iteration of the fit that fit_probe chooses differs from its stated

@@ -39,6 +39,10 @@ struct FitControl {
   // that fails, is retaken by the safeguarded steps), as the other CN fits' steps do; its
   // stated iteration takes every step, and its clusters can trade places on the way.
   bool guard_cluster_order = false;
+  // True: the CN sieve fit starts its class probabilities at each stratum's shares of the
+  // called classes (one subject added to every class) instead of the same share for every
+  // class; the guarded iteration of the probe's last attempt does.
+  bool sieve_from_calls = false;
   // True: the stopping rule's tolerances were loosened by with_newton_finish, and a fit
   // the certificate continues is reported as finished by Newton steps, not as continued.
   bool newton_finish = false;

@@ -116,6 +116,27 @@ class ProspectiveSieve {
     return true;
   }
   void guard_cluster_order() { order_guarded_ = true; }
+  // Starts the class probabilities (CN probes) at each stratum's shares of its subjects'
+  // called classes, with one subject added to every class so that none starts at 0 (the
+  // stated iteration starts every class at the same share): the guarded iteration's start.
+  void start_sieve_from_calls() {
+    if constexpr (std::is_same_v<M, TotalClassMeasurement>) {
+      const int C = num_classes();
+      std::vector<double> counts(q_.size(), 1.0);
+      std::vector<double> totals(static_cast<std::size_t>(strata_.count()), C);
+      for (const int i : subjects_) {
+        const int s = strata_.stratum_of[i];
+        for (int c = 0; c < C; ++c)
+          if (measurement_.kind(c) == data_.called_cn[i]) {
+            counts[static_cast<std::size_t>(s) * C + c] += 1.0;
+            totals[s] += 1.0;
+          }
+      }
+      for (int s = 0; s < strata_.count(); ++s)
+        for (int c = 0; c < C; ++c)
+          sieve(s, c) = counts[static_cast<std::size_t>(s) * C + c] / totals[s];
+    }
+  }
   // The sieve probabilities, which the E-step updates in closed form, for a rescue that
   // restarts from an earlier iterate.
   std::vector<double> save_state() const { return q_; }
@@ -263,6 +284,7 @@ class ProspectiveSieve {
   }
 
  private:
+ private:
   // Joined: q from the free slots of x, the reference class one minus the others.
   void read_sieve_slots(const double* x) {
     const int C = num_classes();
@@ -369,6 +391,7 @@ FitResult fit_sieve(const double* start, const DATA& data, const PARA& para,
     return failed_fit(Outcome::kTooManyParameters);
   ProspectiveSieve<M> model(data, para, std::move(subjects), std::move(strata));
   if (model.num_classes() == 0) return failed_fit(Outcome::kNoReferenceClass);
+  if (control.sieve_from_calls) model.start_sieve_from_calls();
   return run_engine(model, start, para, control, StoppingRule::kRelativeLoglik);
 }
 
