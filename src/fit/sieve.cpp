@@ -13,9 +13,10 @@
 //   sieve gets its closed-form update q[s][c] = sum of r over the stratum / n_s; theta one
 //   Newton step with the complete-data information. Stop when the relative change of l is
 //   within the tolerance.
-// Newton finish (on request). Once the loosened iteration stops, the free sieve
-//   probabilities join the vector at their slots below and damped Newton steps with
-//   Louis's information move theta and q together (fit/rescue.h): update() then reads q
+// Certificate. At the stop (and, on request, once a loosened iteration stops: the Newton
+//   finish) the free sieve probabilities join the vector at their slots below, for the
+//   score statistic and for the damped Newton steps with Louis's information that move
+//   theta and q together to a certified maximum (fit/rescue.h): update() then reads q
 //   from the slots, with q[s][ref] one minus the others, and the E-step adds the slots'
 //   observed score and complete-data information instead of the closed-form update. A
 //   step must keep every free probability and the reference in (0, 1).
@@ -142,7 +143,7 @@ class ProspectiveSieve {
   std::vector<double> save_state() const { return q_; }
   void restore_state(const std::vector<double>& q) { q_ = q; }
 
-  // Joins the free sieve probabilities to the vector for the Newton finish: `x` becomes
+  // Joins the free sieve probabilities to the vector for the certificate: `x` becomes
   // theta (num_params entries) followed by the slots, size() entries, and `free` the free
   // parameters followed by the free slots. Fails as Louis's correction would on a stratum
   // without its reference class.
@@ -371,7 +372,7 @@ class ProspectiveSieve {
   std::vector<double> p_;       // p_i(c)
   int ref_index_ = -1;          // place of the reference class among the modelled classes
   bool order_guarded_ = false;  // plausible() checks the cluster order (a rescue)
-  bool joined_ = false;          // the free sieve slots are part of the vector (Newton finish)
+  bool joined_ = false;          // the free sieve slots are part of the vector (certificate)
   std::vector<double> class_sums_;  // joined: sums of r over each stratum and class
   std::vector<char> free_slot_;  // [s * C + c]
   std::vector<int> extra_;       // positions of the free sieve slots
