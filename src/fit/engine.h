@@ -119,6 +119,9 @@ inline FitResult failed_fit(Outcome outcome) {
 //   int status(int a) const;                       disease status of subject a
 //   void head_score(int y, int c, double* h) const;     h(y, c) over the head positions
 //   void intensity_score(SparseScore& s, int a, int c) const;  g(a, c), positions >= head
+// and optionally, where every class's intensity score is a normal score at positions of its
+// own, the columns that PooledLouis::add_normal_classes sums at once:
+//   NormalClassColumns normal_class_columns(const Posteriors& r) const;
 template <typename Model>
 concept PoolsLouisHead = requires(const Model& m, SparseScore& s, double* h) {
   m.louis_head();
@@ -187,11 +190,15 @@ class EngineOps {
   // Louis's correction with the head blocks pooled over each status (fit/pooled_louis.h).
   void observe_pooled() {
     PooledLouis louis(n_, model_.louis_head(), C_);
-    std::vector<double> rho(static_cast<std::size_t>(C_));
-    for (int a = 0; a < N_; ++a) {
-      for (int c = 0; c < C_; ++c) rho[c] = r_(a, c);
-      louis.add_subject(information_, model_.status(a), rho.data(), kPosteriorFloor,
-                        [&](int c, SparseScore& s) { model_.intensity_score(s, a, c); });
+    if constexpr (requires { model_.normal_class_columns(r_); }) {
+      louis.add_normal_classes(information_, model_.normal_class_columns(r_), kPosteriorFloor);
+    } else {
+      std::vector<double> rho(static_cast<std::size_t>(C_));
+      for (int a = 0; a < N_; ++a) {
+        for (int c = 0; c < C_; ++c) rho[c] = r_(a, c);
+        louis.add_subject(information_, model_.status(a), rho.data(), kPosteriorFloor,
+                          [&](int c, SparseScore& s) { model_.intensity_score(s, a, c); });
+      }
     }
     louis.finish(information_, [&](int y, int c, double* h) { model_.head_score(y, c, h); });
   }

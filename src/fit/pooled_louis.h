@@ -22,6 +22,20 @@
 #include "fit/information.h"
 #include "fit/louis.h"
 
+// The subjects' intensity scores for PooledLouis::add_normal_classes: each class's score is
+// the normal score (e / s2, -(1 - e^2 / s2) / 2), e = x - mu, of one intensity at a mean and
+// a log-variance of the class's own (no two classes of a status share a position): the
+// total-class measurement model of CN probes.
+struct NormalClassColumns {
+  int subjects = 0;
+  int classes = 0;                          // at most 3
+  const int* status = nullptr;              // disease status of each subject
+  const double* x = nullptr;                // intensity of each subject
+  const double* posterior[3] = {};          // posteriors of class c over the subjects
+  double mu[2][3] = {}, s2[2][3] = {};      // by status and class
+  int mean[2][3] = {}, logvar[2][3] = {};   // positions, by status and class
+};
+
 class PooledLouis {
  public:
   // Positions 0 .. size-1, of which 0 .. head-1 are the head; `classes` classes.
@@ -91,6 +105,73 @@ class PooledLouis {
       for (const int p : own_[c]) g[p] = 0.0;
     }
     for (const int p : touched_) marked_[p] = 0;
+  }
+
+  // Every subject of `columns` at once, the same terms as add_subject gives them, summed
+  // over whole columns: with positions of each class's own, G restricted to class c's
+  // positions is r_c g_c, so the subject's intensity block is r_c (1 - r_c) g_c g_c' on
+  // class c's positions and -r_c r_d g_c g_d' between classes c and d, and W_yc gains
+  // r_c (delta_cd - r_d) g_d at class d's positions.
+  void add_normal_classes(Information E, const NormalClassColumns& columns, double floor) {
+    constexpr int kMax = 3;
+    const int C = columns.classes;
+    double own[2][kMax][3] = {};              // sum r (1 - r) g_i g_j: (1,1), (1,2), (2,2)
+    double cross[2][kMax][kMax][2][2] = {};   // c < d: sum r_c r_d g_ci g_dj
+    double toward[2][kMax][kMax][2] = {};     // sum r_c (delta_cd - r_d) g_dj
+    double weight[2][kMax] = {};
+    double pair[2][kMax][kMax] = {};
+    for (int a = 0; a < columns.subjects; ++a) {
+      const int y = columns.status[a];
+      double r[kMax] = {};
+      double g[kMax][2] = {};
+      for (int c = 0; c < C; ++c) {
+        const double rho = columns.posterior[c][a];
+        r[c] = rho < floor ? 0.0 : rho;
+        const double e = columns.x[a] - columns.mu[y][c];
+        g[c][0] = e / columns.s2[y][c];
+        g[c][1] = -0.5 * (1.0 - e * e / columns.s2[y][c]);
+      }
+      for (int c = 0; c < C; ++c) {
+        if (r[c] == 0.0) continue;
+        weight[y][c] += r[c];
+        const double v = r[c] * (1.0 - r[c]);
+        own[y][c][0] += v * g[c][0] * g[c][0];
+        own[y][c][1] += v * g[c][0] * g[c][1];
+        own[y][c][2] += v * g[c][1] * g[c][1];
+        for (int d = 0; d < C; ++d) {
+          if (r[d] == 0.0) continue;
+          pair[y][c][d] += r[c] * r[d];
+          const double t = r[c] * ((c == d ? 1.0 : 0.0) - r[d]);
+          toward[y][c][d][0] += t * g[d][0];
+          toward[y][c][d][1] += t * g[d][1];
+          if (d <= c) continue;
+          for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) cross[y][c][d][i][j] += r[c] * r[d] * g[c][i] * g[d][j];
+        }
+      }
+    }
+    const auto add = [&E](int p, int q, double value) {
+      if (p <= q) E(p, q) += value;
+      else E(q, p) += value;
+    };
+    for (int y = 0; y < 2; ++y)
+      for (int c = 0; c < C; ++c) {
+        const int position[2] = {columns.mean[y][c], columns.logvar[y][c]};
+        weight_[static_cast<std::size_t>(y) * classes_ + c] += weight[y][c];
+        add(position[0], position[0], -own[y][c][0]);
+        add(position[0], position[1], -own[y][c][1]);
+        add(position[1], position[1], -own[y][c][2]);
+        for (int d = 0; d < C; ++d) {
+          const int other[2] = {columns.mean[y][d], columns.logvar[y][d]};
+          pair_[(static_cast<std::size_t>(y) * classes_ + c) * classes_ + d] += pair[y][c][d];
+          double* w = &head_cross_[(static_cast<std::size_t>(y) * classes_ + c) * size_];
+          w[other[0]] += toward[y][c][d][0];
+          w[other[1]] += toward[y][c][d][1];
+          if (d <= c) continue;
+          for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) add(position[i], other[j], cross[y][c][d][i][j]);
+        }
+      }
   }
 
   // The pooled head blocks into E; `head_score(y, c, h)` writes h(y, c) over the head

@@ -198,6 +198,27 @@ class RetroK {
     if (k != para_.ref_cn_class) h[frequency_slot(para_, k)] = 1.0;
   }
   void intensity_score(SparseScore& s, int a, int c) const { measurement_.add_score(s, a, c); }
+  // Every class's intensity score is the normal score of R at the class's own mean and
+  // log-variance: the correction sums the subjects column by column.
+  NormalClassColumns normal_class_columns(const Posteriors& r) const {
+    NormalClassColumns columns;
+    const IntensityTables& R = measurement_.tables();
+    columns.subjects = num_subjects();
+    columns.classes = num_classes();
+    columns.status = measurement_.columns().status.data();
+    columns.x = measurement_.columns().x.data();
+    for (int c = 0; c < num_classes(); ++c) {
+      const int k = classes_[c];
+      columns.posterior[c] = r.column(c);
+      for (int y = 0; y < 2; ++y) {
+        columns.mu[y][c] = R.mu[y][k];
+        columns.s2[y][c] = R.s2[y][k];
+        columns.mean[y][c] = R.slot[y][k].mean;
+        columns.logvar[y][c] = R.slot[y][k].logvar;
+      }
+    }
+    return columns;
+  }
 
   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retrospective(result, E, V, para_, report);
