@@ -116,19 +116,27 @@ inline FitResult failed_fit(Outcome outcome) {
 // intensity part of the subject's own, so that Louis's correction pools the head blocks
 // over the subjects (fit/pooled_louis.h):
 //   int louis_head() const;                        positions 0 .. head-1 hold the head part
-//   int status(int a) const;                       disease status of subject a
 //   void head_score(int y, int c, double* h) const;     h(y, c) over the head positions
+// and the intensity parts either subject by subject,
+//   int status(int a) const;                       disease status of subject a
 //   void intensity_score(SparseScore& s, int a, int c) const;  g(a, c), positions >= head
-// and optionally, where every class's intensity score is a normal score at positions of its
-// own, the columns that PooledLouis::add_normal_classes sums at once:
+// or, where every class's intensity score is a normal score at positions of its own, as the
+// columns that PooledLouis::add_normal_classes sums at once:
 //   NormalClassColumns normal_class_columns(const Posteriors& r) const;
 template <typename Model>
-concept PoolsLouisHead = requires(const Model& m, SparseScore& s, double* h) {
-  m.louis_head();
+concept GivesNormalClassColumns = requires(const Model& m, const Posteriors& r) {
+  m.normal_class_columns(r);
+};
+template <typename Model>
+concept GivesIntensityScores = requires(const Model& m, SparseScore& s) {
   m.status(0);
-  m.head_score(0, 0, h);
   m.intensity_score(s, 0, 0);
 };
+template <typename Model>
+concept PoolsLouisHead = requires(const Model& m, double* h) {
+  m.louis_head();
+  m.head_score(0, 0, h);
+} && (GivesNormalClassColumns<Model> || GivesIntensityScores<Model>);
 
 // The engine's evaluations at the iterate of the model's tables, for the stated iteration
 // and the rescue (fit/rescue.h): E-step, score and complete-data information, Louis's
@@ -190,7 +198,7 @@ class EngineOps {
   // Louis's correction with the head blocks pooled over each status (fit/pooled_louis.h).
   void observe_pooled() {
     PooledLouis louis(n_, model_.louis_head(), C_);
-    if constexpr (requires { model_.normal_class_columns(r_); }) {
+    if constexpr (GivesNormalClassColumns<Model>) {
       louis.add_normal_classes(information_, model_.normal_class_columns(r_), kPosteriorFloor);
     } else {
       std::vector<double> rho(static_cast<std::size_t>(C_));

@@ -61,7 +61,7 @@ inline constexpr double kNewtonFinishThreshold = 1e-8;
 // step entry), and the certificate's damped Newton steps on the observed log-likelihood,
 // with Louis's information, take the fit on to a score statistic below
 // kNewtonFinishThreshold. A sieve fit's steps move its free class probabilities with
-// the vector (fit/engine.h newton_finish_joined). Where Louis's information is not
+// the vector (fit/engine.h continue_fit). Where Louis's information is not
 // positive definite the steps take the Levenberg–Marquardt direction (fit/rescue.h).
 inline FitControl with_newton_finish(FitControl control) {
   control.loglik_tolerance = std::max(control.loglik_tolerance, 1e-2);

@@ -127,28 +127,27 @@ template <typename Ops>
 RescueEnd continue_to_maximum(Ops& ops, double* theta, const std::vector<int>& free, int size,
                               const PARA& para, const FitControl& control) {
   RescueEnd end;
-  const int P = size;
-  std::vector<double> base(theta, theta + P);
+  std::vector<double> base(theta, theta + size);
   std::vector<double> direction;
   std::vector<double> score;
   double ell = ops.update(theta);
   for (;;) {
     ops.evaluate();
-    score.assign(ops.score(), ops.score() + P);
-    Matrix expected = symmetric_copy(ops.information(), P);
+    score.assign(ops.score(), ops.score() + size);
+    Matrix expected = symmetric_copy(ops.information(), size);
     expect_intensity_block(expected, score.data(), para);
     if (const Outcome observed = ops.observe(); observed != Outcome::kOk) {
       end.outcome = observed;
       return end;
     }
-    const Matrix observed = symmetric_copy(ops.information(), P);
+    const Matrix observed = symmetric_copy(ops.information(), size);
     const bool definite = solve_over_free(observed, free, score.data(), direction);
     end.statistic = definite ? score_statistic(free, score.data(), direction)
                              : std::numeric_limits<double>::infinity();
     end.loglik = ell;
     if (definite && end.statistic < control.certificate_threshold) return end;
     if (end.steps >= control.max_continuation_steps) break;
-    base.assign(theta, theta + P);
+    base.assign(theta, theta + size);
     double largest = 0.0;
     bool stepped = definite && damped_step(ops, theta, base, free, direction, ell, largest);
     if (!stepped && !definite && control.newton_finish &&

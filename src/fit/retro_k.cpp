@@ -190,14 +190,12 @@ class RetroK {
   }
   // Louis's correction pooled over the subjects of each status (fit/pooled_louis.h).
   int louis_head() const { return ParamLayout(para_).head(); }
-  int status(int a) const { return data_.disease_status[subjects_[a]]; }
   void head_score(int y, int c, double* h) const {
     const int k = classes_[c];
     for (int u = 0; u < louis_head(); ++u) h[u] = 0.0;
     for (int u = 0; u < para_.design().num_disease_coefs; ++u) h[u] = y * a_[k][u];
     if (k != para_.ref_cn_class) h[frequency_slot(para_, k)] = 1.0;
   }
-  void intensity_score(SparseScore& s, int a, int c) const { measurement_.add_score(s, a, c); }
   // Every class's intensity score is the normal score of R at the class's own mean and
   // log-variance: the correction sums the subjects column by column.
   NormalClassColumns normal_class_columns(const Posteriors& r) const {
