@@ -112,31 +112,23 @@ inline FitResult failed_fit(Outcome outcome) {
   return result;
 }
 
-// Whether `Model` gives its complete-data scores as a head part of (status, class) and an
+// Whether `Model` gives its complete-data scores as a head part of (group, class) and an
 // intensity part of the subject's own, so that Louis's correction pools the head blocks
-// over the subjects (fit/pooled_louis.h):
-//   int louis_head() const;                        positions 0 .. head-1 hold the head part
-//   void head_score(int y, int c, double* h) const;     h(y, c) over the head positions
-// and the intensity parts either subject by subject,
-//   int status(int a) const;                       disease status of subject a
-//   void intensity_score(SparseScore& s, int a, int c) const;  g(a, c), positions >= head
-// or, where every class's intensity score is a normal score at positions of its own, as the
-// columns that PooledLouis::add_normal_classes sums at once:
-//   NormalClassColumns normal_class_columns(const Posteriors& r) const;
+// over the subjects of each group and sums the intensity block over whole columns
+// (fit/pooled_louis.h):
+//   LouisGroups louis_groups() const;               head positions, group of every subject
+//   void head_score(int g, int c, double* h) const; h(g, c) over the head positions
+//   static constexpr int kIntensityEntries;         entries of a class's intensity score
+//   std::array<int, kIntensityEntries> intensity_positions(int g, int c) const;
+//   void intensity_score(int a, int c, double* g) const;  its values for subject a
 template <typename Model>
-concept GivesNormalClassColumns = requires(const Model& m, const Posteriors& r) {
-  m.normal_class_columns(r);
-};
-template <typename Model>
-concept GivesIntensityScores = requires(const Model& m, SparseScore& s) {
-  m.status(0);
-  m.intensity_score(s, 0, 0);
-};
-template <typename Model>
-concept PoolsLouisHead = requires(const Model& m, double* h) {
-  m.louis_head();
+concept PoolsLouis = requires(const Model& m, double* h) {
+  m.louis_groups();
   m.head_score(0, 0, h);
-} && (GivesNormalClassColumns<Model> || GivesIntensityScores<Model>);
+  m.intensity_positions(0, 0);
+  m.intensity_score(0, 0, h);
+  Model::kIntensityEntries;
+};
 
 // The engine's evaluations at the iterate of the model's tables, for the stated iteration
 // and the rescue (fit/rescue.h): E-step, score and complete-data information, Louis's
@@ -173,12 +165,12 @@ class EngineOps {
   Outcome observe() {
     const Outcome prepared = model_.prepare_louis(r_);
     if (prepared != Outcome::kOk) return prepared;
-    if constexpr (PoolsLouisHead<Model>) {
-      if (!louis_by_subject_) {
-        observe_pooled();
-        return Outcome::kOk;
-      }
-    }
+    // The sieve slots' complete-data information, which the E-step leaves out unless the
+    // slots are joined to the vector.
+    if constexpr (requires { model_.add_slot_information(information_, r_); })
+      model_.add_slot_information(information_, r_);
+    if constexpr (PoolsLouis<Model>)
+      if (!louis_by_subject_ && observe_pooled()) return Outcome::kOk;
     LouisCorrection louis(n_);
     SparseScore s;
     for (int a = 0; a < N_; ++a) {
@@ -195,20 +187,20 @@ class EngineOps {
   void set_louis_by_subject(bool by_subject) { louis_by_subject_ = by_subject; }
 
  private:
-  // Louis's correction with the head blocks pooled over each status (fit/pooled_louis.h).
-  void observe_pooled() {
-    PooledLouis louis(n_, model_.louis_head(), C_);
-    if constexpr (GivesNormalClassColumns<Model>) {
-      louis.add_normal_classes(information_, model_.normal_class_columns(r_), kPosteriorFloor);
-    } else {
-      std::vector<double> rho(static_cast<std::size_t>(C_));
-      for (int a = 0; a < N_; ++a) {
-        for (int c = 0; c < C_; ++c) rho[c] = r_(a, c);
-        louis.add_subject(information_, model_.status(a), rho.data(), kPosteriorFloor,
-                          [&](int c, SparseScore& s) { model_.intensity_score(s, a, c); });
-      }
-    }
-    louis.finish(information_, [&](int y, int c, double* h) { model_.head_score(y, c, h); });
+  // Louis's correction pooled over the model's groups of subjects (fit/pooled_louis.h);
+  // false where the subjects fall into too many groups.
+  bool observe_pooled() {
+    const LouisGroups groups = model_.louis_groups();
+    if (groups.count == 0) return false;
+    PooledLouis louis(n_, groups, C_);
+    std::vector<const double*> posterior(static_cast<std::size_t>(C_));
+    for (int c = 0; c < C_; ++c) posterior[c] = r_.column(c);
+    louis.add_subjects<Model::kIntensityEntries>(
+        information_, N_, groups.group_of, posterior.data(), kPosteriorFloor,
+        [&](int g, int c) { return model_.intensity_positions(g, c); },
+        [&](int a, int c, double* g) { model_.intensity_score(a, c, g); });
+    louis.finish(information_, [&](int g, int c, double* h) { model_.head_score(g, c, h); });
+    return true;
   }
 
   Model& model_;

@@ -10,6 +10,7 @@
 // log-likelihood and the next E-step, its score and complete-data information, and its
 // complete-data score for Louis's correction.
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -267,6 +268,21 @@ class TotalClassMeasurement {
     const int k = classes_[c];
     add_normal_score(s, R_.slot[y][k], data_.intensity_r[i] - R_.mu[y][k], R_.s2[y][k]);
   }
+  // The complete-data score of the intensity as a fixed number of entries, for Louis's
+  // correction summed over whole columns (fit/pooled_louis.h): the positions of class c's
+  // entries for status y, and their values for subject a.
+  static constexpr int kScoreEntries = 2;
+  std::array<int, kScoreEntries> score_positions(int y, int c) const {
+    const RSlot slot = R_.slot[y][classes_[c]];
+    return {slot.mean, slot.logvar};
+  }
+  void class_score(int a, int c, double* g) const {
+    const int y = columns_.status[a];
+    const int k = classes_[c];
+    const double e = columns_.x[a] - R_.mu[y][k];
+    g[0] = e / R_.s2[y][k];
+    g[1] = -0.5 * (1.0 - e * e / R_.s2[y][k]);
+  }
 
  private:
   const DATA& data_;
@@ -345,6 +361,33 @@ class AlleleClassMeasurement {
     const int y = data_.disease_status[i];
     add_intensity_score(s, classes_[c], cluster_[y][c], y, data_.intensity_r[i],
                         data_.intensity_b[i], para_.array_type);
+  }
+  // The score of add_score as a fixed number of entries (R mean and log-variance, B mean
+  // and log-variance), for Louis's correction summed over whole columns
+  // (fit/pooled_louis.h): the positions of class c's entries for status y (-1 for the B
+  // mean that 'I' arrays fix), and their values for subject a (0 where add_score has no
+  // entry).
+  static constexpr int kScoreEntries = 4;
+  std::array<int, kScoreEntries> score_positions(int y, int c) const {
+    const AlleleClass& cls = classes_[c];
+    const bool mean_fixed = para_.array_type == ArrayType::kLrrBaf && cls.homozygous;
+    return {cls.r_mean[y], cls.r_logvar[y], mean_fixed ? -1 : cls.b_mean[y], cls.b_logvar[y]};
+  }
+  void class_score(int a, int c, double* g) const {
+    const int y = columns_.status[a];
+    const Cluster& cl = cluster_[y][c];
+    const AlleleClass& cls = classes_[c];
+    const double er = columns_.x[a] - cl.mu_r;
+    g[0] = er / cl.s2_r;
+    g[1] = -0.5 * (1.0 - er * er / cl.s2_r);
+    const double b = columns_.b[a];
+    if (!b_kernel_applies(b, cls, para_.array_type)) {
+      g[2] = g[3] = 0.0;
+      return;
+    }
+    const double eb = b - cl.mu_b;
+    g[2] = para_.array_type == ArrayType::kLrrBaf && cls.homozygous ? 0.0 : eb / cl.s2_b;
+    g[3] = -0.5 * (1.0 - eb * eb / cl.s2_b);
   }
 
  private:

@@ -1,219 +1,185 @@
 #pragma once
-// Louis's correction pooled over the subjects of each disease status, for class models
-// whose complete-data score of class c splits into a head part h(y, c) that depends only on
-// the subject's status y and the class (positions below `head`) and an intensity part
-// g(a, c) of the subject's own (positions from `head` on): the retrospective fits without
-// covariates. The correction of one subject,
+// Louis's correction pooled over groups of subjects, for class models whose complete-data
+// score of class c splits into a head part h(g, c) that depends only on the subject's group
+// g and the class (at the head positions) and an intensity part of the subject's own (at
+// the other positions): the groups are the disease statuses for the retrospective fits
+// without covariates, and the statuses crossed with the covariate rows for the sieve fits.
+// The correction of one subject,
 //   sum_c r_c s_c s_c' - T T',  T = sum_c r_c s_c,
-// splits into blocks of which two pool over the subjects of a status:
-//   head x head:           sum_c R_yc h_c h_c' - sum_{c,c'} Q_y(c, c') h_c h_c'',
-//                          R_yc = sum_a r_c and Q_y = sum_a r r' over the status's subjects;
-//   head x intensity:      sum_c h_c W_yc',  W_yc = sum_a r_c (g_c - G),  G = sum_c r_c g_c;
-//   intensity x intensity: subject by subject, sum_c r_c g_c g_c' - G G' (each class's
-//                          term over its own few positions).
-// These are LouisCorrection's sums (fit/louis.h) in another order, with the head blocks
-// formed once per status instead of once per subject. Classes whose posterior is below the
-// floor are left out of every sum, as there.
+// splits into blocks of which two pool over the subjects of a group:
+//   head x head:           sum_c R_gc h_c h_c' - sum_{c,c'} Q_g(c, c') h_c h_c'',
+//                          R_gc = sum_a r_c and Q_g = sum_a r r' over the group's subjects;
+//   head x intensity:      sum_c h_c W_gc',  W_gc = sum_a r_c (g_c - G),  G = sum_c r_c g_c;
+//   intensity x intensity: sum_c r_c (1 - r_c) g_c g_c' - sum_{c != d} r_c r_d g_c g_d'.
+// Every class's intensity score has a few entries (the mean and log-variance of each
+// intensity) at positions fixed by the group's status and the class, which classes may
+// share (the R parameters of the allele classes of one total class). So the intensity
+// block, too, is summed over the subjects per group and pair of classes, entry by entry,
+// and put at its positions once. These are LouisCorrection's sums (fit/louis.h) in another
+// order. Classes whose posterior is below the floor are left out of every sum, as there.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <vector>
 
 #include "fit/information.h"
-#include "fit/louis.h"
 
-// The subjects' intensity scores for PooledLouis::add_normal_classes: each class's score is
-// the normal score (e / s2, -(1 - e^2 / s2) / 2), e = x - mu, of one intensity at a mean and
-// a log-variance of the class's own (no two classes of a status share a position): the
-// total-class measurement model of CN probes.
-struct NormalClassColumns {
-  int subjects = 0;
-  int classes = 0;                          // at most 3
-  const int* status = nullptr;              // disease status of each subject
-  const double* x = nullptr;                // intensity of each subject
-  const double* posterior[3] = {};          // posteriors of class c over the subjects
-  double mu[2][3] = {}, s2[2][3] = {};      // by status and class
-  int mean[2][3] = {}, logvar[2][3] = {};   // positions, by status and class
+// The head positions of a pooled correction and the group of every subject; no groups
+// (count 0) where the subjects do not fall into few enough of them.
+struct LouisGroups {
+  std::vector<int> head;          // the head positions, in the order head_score writes them
+  int count = 0;                  // groups 0 .. count-1
+  const int* group_of = nullptr;  // the group of each subject
 };
+
+// The groups of the retrospective fits: the disease statuses (0 and 1, `status` of each
+// subject), with the head at positions 0 .. head-1.
+inline LouisGroups status_groups(int head, const int* status) {
+  LouisGroups groups;
+  for (int u = 0; u < head; ++u) groups.head.push_back(u);
+  groups.count = 2;
+  groups.group_of = status;
+  return groups;
+}
 
 class PooledLouis {
  public:
-  // Positions 0 .. size-1, of which 0 .. head-1 are the head; `classes` classes.
-  PooledLouis(int size, int head, int classes)
+  // Positions 0 .. size-1; `classes` classes.
+  PooledLouis(int size, const LouisGroups& groups, int classes)
       : size_(size),
-        head_(head),
+        groups_(groups.count),
         classes_(classes),
-        weight_(2 * static_cast<std::size_t>(classes), 0.0),
-        pair_(2 * static_cast<std::size_t>(classes) * classes, 0.0),
-        head_cross_(2 * static_cast<std::size_t>(classes) * size, 0.0),
-        score_(static_cast<std::size_t>(classes) * size, 0.0),
-        mean_(static_cast<std::size_t>(size), 0.0),
-        marked_(static_cast<std::size_t>(size), 0),
-        own_(static_cast<std::size_t>(classes)) {}
-
-  // One subject of status y with posteriors r[c] (stride 1 over the classes); the
-  // intensity score of class c is `intensity_score(c, s)` into the sparse score s. Its
-  // intensity block goes straight into E.
-  template <typename IntensityScore>
-  void add_subject(Information E, int y, const double* r, double floor,
-                   IntensityScore&& intensity_score) {
-    active_.clear();
-    touched_.clear();
-    for (int c = 0; c < classes_; ++c) {
-      if (r[c] < floor) continue;
-      active_.push_back(c);
-      sparse_.clear();
-      intensity_score(c, sparse_);
-      double* g = &score_[static_cast<std::size_t>(c) * size_];
-      std::vector<int>& own = own_[c];
-      own.clear();
-      for (std::size_t e = 0; e < sparse_.position.size(); ++e) {
-        const int p = sparse_.position[e];
-        if (g[p] == 0.0 && std::find(own.begin(), own.end(), p) == own.end()) own.push_back(p);
-        if (marked_[p] == 0) {
-          marked_[p] = 1;
-          touched_.push_back(p);
-        }
-        g[p] += sparse_.value[e];
-      }
-    }
-    for (const int p : touched_) mean_[p] = 0.0;
-    for (const int c : active_) {
-      const double* g = &score_[static_cast<std::size_t>(c) * size_];
-      for (const int p : touched_) mean_[p] += r[c] * g[p];
-    }
-    double* weight = &weight_[static_cast<std::size_t>(y) * classes_];
-    double* pair = &pair_[static_cast<std::size_t>(y) * classes_ * classes_];
-    for (const int c : active_) {
-      weight[c] += r[c];
-      for (const int d : active_) pair[static_cast<std::size_t>(c) * classes_ + d] += r[c] * r[d];
-      const double* g = &score_[static_cast<std::size_t>(c) * size_];
-      double* w = &head_cross_[(static_cast<std::size_t>(y) * classes_ + c) * size_];
-      for (const int p : touched_) w[p] += r[c] * (g[p] - mean_[p]);
-    }
-    for (const int c : active_) {
-      const double* g = &score_[static_cast<std::size_t>(c) * size_];
-      for (const int p : own_[c])
-        for (const int q : own_[c])
-          if (p <= q) E(p, q) -= r[c] * g[p] * g[q];
-    }
-    for (const int p : touched_)
-      for (const int q : touched_)
-        if (p <= q) E(p, q) += mean_[p] * mean_[q];
-    for (const int c : active_) {
-      double* g = &score_[static_cast<std::size_t>(c) * size_];
-      for (const int p : own_[c]) g[p] = 0.0;
-    }
-    for (const int p : touched_) marked_[p] = 0;
+        head_(groups.head),
+        is_head_(static_cast<std::size_t>(size), 0),
+        weight_(static_cast<std::size_t>(groups_) * classes, 0.0),
+        pair_(static_cast<std::size_t>(groups_) * classes * classes, 0.0),
+        head_cross_(static_cast<std::size_t>(groups_) * classes * size, 0.0) {
+    for (const int p : head_) is_head_[p] = 1;
   }
 
-  // Every subject of `columns` at once, the same terms as add_subject gives them, summed
-  // over whole columns: with positions of each class's own, G restricted to class c's
-  // positions is r_c g_c, so the subject's intensity block is r_c (1 - r_c) g_c g_c' on
-  // class c's positions and -r_c r_d g_c g_d' between classes c and d, and W_yc gains
-  // r_c (delta_cd - r_d) g_d at class d's positions.
-  void add_normal_classes(Information E, const NormalClassColumns& columns, double floor) {
-    constexpr int kMax = 3;
-    const int C = columns.classes;
-    double own[2][kMax][3] = {};              // sum r (1 - r) g_i g_j: (1,1), (1,2), (2,2)
-    double cross[2][kMax][kMax][2][2] = {};   // c < d: sum r_c r_d g_ci g_dj
-    double toward[2][kMax][kMax][2] = {};     // sum r_c (delta_cd - r_d) g_dj
-    double weight[2][kMax] = {};
-    double pair[2][kMax][kMax] = {};
-    for (int a = 0; a < columns.subjects; ++a) {
-      const int y = columns.status[a];
-      double r[kMax] = {};
-      double g[kMax][2] = {};
+  // Every subject a = 0 .. subjects-1 of group group_of[a], with posteriors posterior[c][a];
+  // `positions(g, c)` gives the M positions of class c's intensity score in group g (-1
+  // where it has no entry) and `intensity_score(a, c, g)` writes its M values (0 where it
+  // has no entry). The intensity block goes into E, the head parts are kept for finish().
+  template <int M, typename Positions, typename IntensityScore>
+  void add_subjects(Information E, int subjects, const int* group_of,
+                    const double* const* posterior, double floor, Positions&& positions,
+                    IntensityScore&& intensity_score) {
+    const int C = classes_;
+    const std::size_t pairs = static_cast<std::size_t>(groups_) * C * C;
+    std::vector<double> block(pairs * M * M, 0.0);  // sum w g_c g_d', c <= d
+    std::vector<double> toward(pairs * M, 0.0);     // sum r_c (delta_cd - r_d) g_d
+    std::vector<int> active(static_cast<std::size_t>(C));
+    std::vector<double> r(static_cast<std::size_t>(C));
+    std::vector<double> g(static_cast<std::size_t>(C) * M);
+    for (int a = 0; a < subjects; ++a) {
+      const std::size_t group = static_cast<std::size_t>(group_of[a]);
+      int m = 0;
       for (int c = 0; c < C; ++c) {
-        const double rho = columns.posterior[c][a];
-        r[c] = rho < floor ? 0.0 : rho;
-        const double e = columns.x[a] - columns.mu[y][c];
-        g[c][0] = e / columns.s2[y][c];
-        g[c][1] = -0.5 * (1.0 - e * e / columns.s2[y][c]);
+        const double rho = posterior[c][a];
+        if (rho < floor) continue;
+        active[m] = c;
+        r[m] = rho;
+        intensity_score(a, c, &g[static_cast<std::size_t>(m) * M]);
+        ++m;
       }
-      for (int c = 0; c < C; ++c) {
-        if (r[c] == 0.0) continue;
-        weight[y][c] += r[c];
-        const double v = r[c] * (1.0 - r[c]);
-        own[y][c][0] += v * g[c][0] * g[c][0];
-        own[y][c][1] += v * g[c][0] * g[c][1];
-        own[y][c][2] += v * g[c][1] * g[c][1];
-        for (int d = 0; d < C; ++d) {
-          if (r[d] == 0.0) continue;
-          pair[y][c][d] += r[c] * r[d];
-          const double t = r[c] * ((c == d ? 1.0 : 0.0) - r[d]);
-          toward[y][c][d][0] += t * g[d][0];
-          toward[y][c][d][1] += t * g[d][1];
-          if (d <= c) continue;
-          for (int i = 0; i < 2; ++i)
-            for (int j = 0; j < 2; ++j) cross[y][c][d][i][j] += r[c] * r[d] * g[c][i] * g[d][j];
+      for (int i = 0; i < m; ++i) {
+        const std::size_t gc = group * C + active[i];
+        weight_[gc] += r[i];
+        const double* gi = &g[static_cast<std::size_t>(i) * M];
+        for (int j = 0; j < m; ++j) {
+          const std::size_t cd = gc * C + active[j];
+          const double* gj = &g[static_cast<std::size_t>(j) * M];
+          pair_[cd] += r[i] * r[j];
+          const double t = r[i] * ((i == j ? 1.0 : 0.0) - r[j]);
+          double* w = &toward[cd * M];
+          for (int f = 0; f < M; ++f) w[f] += t * gj[f];
+          if (j < i) continue;
+          const double v = i == j ? r[i] * (1.0 - r[i]) : r[i] * r[j];
+          double* b = &block[cd * M * M];
+          for (int e = 0; e < M; ++e)
+            for (int f = 0; f < M; ++f) b[e * M + f] += v * gi[e] * gj[f];
         }
       }
     }
+    // The sums to their positions: a class's own block is symmetric and goes to the upper
+    // triangle once; a pair of classes c < d stands for both orders, so an entry whose two
+    // positions coincide (a position the classes share) takes it twice.
     const auto add = [&E](int p, int q, double value) {
       if (p <= q) E(p, q) += value;
       else E(q, p) += value;
     };
-    for (int y = 0; y < 2; ++y)
+    for (int group = 0; group < groups_; ++group)
       for (int c = 0; c < C; ++c) {
-        const int position[2] = {columns.mean[y][c], columns.logvar[y][c]};
-        weight_[static_cast<std::size_t>(y) * classes_ + c] += weight[y][c];
-        add(position[0], position[0], -own[y][c][0]);
-        add(position[0], position[1], -own[y][c][1]);
-        add(position[1], position[1], -own[y][c][2]);
+        const std::array<int, M> P = positions(group, c);
         for (int d = 0; d < C; ++d) {
-          const int other[2] = {columns.mean[y][d], columns.logvar[y][d]};
-          pair_[(static_cast<std::size_t>(y) * classes_ + c) * classes_ + d] += pair[y][c][d];
-          double* w = &head_cross_[(static_cast<std::size_t>(y) * classes_ + c) * size_];
-          w[other[0]] += toward[y][c][d][0];
-          w[other[1]] += toward[y][c][d][1];
-          if (d <= c) continue;
-          for (int i = 0; i < 2; ++i)
-            for (int j = 0; j < 2; ++j) add(position[i], other[j], cross[y][c][d][i][j]);
+          const std::array<int, M> Q = positions(group, d);
+          const std::size_t cd = (static_cast<std::size_t>(group) * C + c) * C + d;
+          double* w = &head_cross_[(static_cast<std::size_t>(group) * C + c) * size_];
+          for (int f = 0; f < M; ++f)
+            if (Q[f] >= 0) w[Q[f]] += toward[cd * M + f];
+          if (d < c) continue;
+          const double* b = &block[cd * M * M];
+          for (int e = 0; e < M; ++e)
+            for (int f = 0; f < M; ++f) {
+              const int p = P[e];
+              const int q = Q[f];
+              if (p < 0 || q < 0) continue;
+              const double value = b[e * M + f];
+              if (c == d) {
+                if (p <= q) E(p, q) -= value;
+              } else {
+                add(p, q, value);
+                if (p == q) add(p, q, value);
+              }
+            }
         }
       }
   }
 
-  // The pooled head blocks into E; `head_score(y, c, h)` writes h(y, c) over the head
-  // positions 0 .. head-1.
+  // The pooled head blocks into E; `head_score(g, c, h)` writes h(g, c) over the head
+  // positions in their order.
   template <typename HeadScore>
   void finish(Information E, HeadScore&& head_score) const {
-    std::vector<double> h(static_cast<std::size_t>(classes_) * head_, 0.0);
-    for (int y = 0; y < 2; ++y) {
-      for (int c = 0; c < classes_; ++c) head_score(y, c, &h[static_cast<std::size_t>(c) * head_]);
-      const double* weight = &weight_[static_cast<std::size_t>(y) * classes_];
-      const double* pair = &pair_[static_cast<std::size_t>(y) * classes_ * classes_];
-      const auto at = [&](int c, int u) { return h[static_cast<std::size_t>(c) * head_ + u]; };
-      for (int u = 0; u < head_; ++u)
-        for (int v = u; v < head_; ++v) {
+    const int H = static_cast<int>(head_.size());
+    const int C = classes_;
+    std::vector<double> h(static_cast<std::size_t>(C) * H, 0.0);
+    const auto add = [&E](int p, int q, double value) {
+      if (p <= q) E(p, q) += value;
+      else E(q, p) += value;
+    };
+    for (int group = 0; group < groups_; ++group) {
+      for (int c = 0; c < C; ++c) head_score(group, c, &h[static_cast<std::size_t>(c) * H]);
+      const double* weight = &weight_[static_cast<std::size_t>(group) * C];
+      const double* pair = &pair_[static_cast<std::size_t>(group) * C * C];
+      const auto at = [&](int c, int u) { return h[static_cast<std::size_t>(c) * H + u]; };
+      for (int u = 0; u < H; ++u)
+        for (int v = u; v < H; ++v) {
           double sum = 0.0;
-          for (int c = 0; c < classes_; ++c) {
+          for (int c = 0; c < C; ++c) {
             sum += weight[c] * at(c, u) * at(c, v);
-            for (int d = 0; d < classes_; ++d)
-              sum -= pair[static_cast<std::size_t>(c) * classes_ + d] * at(c, u) * at(d, v);
+            for (int d = 0; d < C; ++d)
+              sum -= pair[static_cast<std::size_t>(c) * C + d] * at(c, u) * at(d, v);
           }
-          E(u, v) -= sum;
+          add(head_[u], head_[v], -sum);
         }
-      for (int u = 0; u < head_; ++u)
-        for (int p = head_; p < size_; ++p) {
+      for (int u = 0; u < H; ++u)
+        for (int p = 0; p < size_; ++p) {
+          if (is_head_[p] != 0) continue;
           double sum = 0.0;
-          for (int c = 0; c < classes_; ++c)
-            sum += at(c, u) * head_cross_[(static_cast<std::size_t>(y) * classes_ + c) * size_ + p];
-          E(u, p) -= sum;
+          for (int c = 0; c < C; ++c)
+            sum += at(c, u) * head_cross_[(static_cast<std::size_t>(group) * C + c) * size_ + p];
+          add(head_[u], p, -sum);
         }
     }
   }
 
  private:
-  int size_, head_, classes_;
-  std::vector<double> weight_;      // R_yc at [y C + c]
-  std::vector<double> pair_;        // Q_y(c, d) at [(y C + c) C + d]
-  std::vector<double> head_cross_;  // W_yc over the positions at [(y C + c) size + p]
-  std::vector<double> score_;       // g(a, c) of the current subject, dense, at [c size + p]
-  std::vector<double> mean_;        // G of the current subject over its touched positions
-  std::vector<char> marked_;        // positions touched by the current subject
-  std::vector<int> touched_;
-  std::vector<int> active_;         // classes at or above the floor
-  std::vector<std::vector<int>> own_;  // positions of each active class's intensity score
-  SparseScore sparse_;
+  int size_, groups_, classes_;
+  std::vector<int> head_;
+  std::vector<char> is_head_;
+  std::vector<double> weight_;      // R_gc at [g C + c]
+  std::vector<double> pair_;        // Q_g(c, d) at [(g C + c) C + d]
+  std::vector<double> head_cross_;  // W_gc over the positions at [(g C + c) size + p]
 };

@@ -188,35 +188,20 @@ class RetroK {
       louis.add_class(E, rho, s);
     }
   }
-  // Louis's correction pooled over the subjects of each status (fit/pooled_louis.h).
-  int louis_head() const { return ParamLayout(para_).head(); }
+  // Louis's correction pooled over the subjects of each status (fit/pooled_louis.h): the
+  // head is the disease coefficients and the frequency log-ratios.
+  LouisGroups louis_groups() const {
+    return status_groups(ParamLayout(para_).head(), measurement_.columns().status.data());
+  }
   void head_score(int y, int c, double* h) const {
     const int k = classes_[c];
-    for (int u = 0; u < louis_head(); ++u) h[u] = 0.0;
+    for (int u = 0; u < ParamLayout(para_).head(); ++u) h[u] = 0.0;
     for (int u = 0; u < para_.design().num_disease_coefs; ++u) h[u] = y * a_[k][u];
     if (k != para_.ref_cn_class) h[frequency_slot(para_, k)] = 1.0;
   }
-  // Every class's intensity score is the normal score of R at the class's own mean and
-  // log-variance: the correction sums the subjects column by column.
-  NormalClassColumns normal_class_columns(const Posteriors& r) const {
-    NormalClassColumns columns;
-    const IntensityTables& R = measurement_.tables();
-    columns.subjects = num_subjects();
-    columns.classes = num_classes();
-    columns.status = measurement_.columns().status.data();
-    columns.x = measurement_.columns().x.data();
-    for (int c = 0; c < num_classes(); ++c) {
-      const int k = classes_[c];
-      columns.posterior[c] = r.column(c);
-      for (int y = 0; y < 2; ++y) {
-        columns.mu[y][c] = R.mu[y][k];
-        columns.s2[y][c] = R.s2[y][k];
-        columns.mean[y][c] = R.slot[y][k].mean;
-        columns.logvar[y][c] = R.slot[y][k].logvar;
-      }
-    }
-    return columns;
-  }
+  static constexpr int kIntensityEntries = TotalClassMeasurement::kScoreEntries;
+  auto intensity_positions(int y, int c) const { return measurement_.score_positions(y, c); }
+  void intensity_score(int a, int c, double* g) const { measurement_.class_score(a, c, g); }
 
   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retrospective(result, E, V, para_, report);

@@ -178,11 +178,15 @@ class RetroKL {
       louis.add_class(E, rho, s);
     }
   }
-  // Louis's correction pooled over the subjects of each status (fit/pooled_louis.h).
-  int louis_head() const { return ParamLayout(para_).head(); }
-  int status(int a) const { return data_.disease_status[subjects_[a]]; }
+  // Louis's correction pooled over the subjects of each status (fit/pooled_louis.h): the
+  // head is where the statistic of (y, c) lies.
+  LouisGroups louis_groups() const {
+    return status_groups(ParamLayout(para_).head(), measurement_.columns().status.data());
+  }
   void head_score(int y, int c, double* h) const { model_.statistic(h, y, c); }
-  void intensity_score(SparseScore& s, int a, int c) const { measurement_.add_score(s, a, c); }
+  static constexpr int kIntensityEntries = AlleleClassMeasurement::kScoreEntries;
+  auto intensity_positions(int y, int c) const { return measurement_.score_positions(y, c); }
+  void intensity_score(int a, int c, double* g) const { measurement_.class_score(a, c, g); }
 
   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
     return finish_retro_allele(result, E, V, para_, report);

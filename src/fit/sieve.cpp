@@ -78,6 +78,7 @@ class ProspectiveSieve {
     free_slot_.assign(static_cast<std::size_t>(strata_.count()) * C, 0);
     for (int c = 0; c < C; ++c)
       if (measurement_.kind(c) == measurement_.ref_kind()) ref_index_ = c;
+    form_louis_groups();
   }
   // The sieve slots appended after the vector: one per stratum and non-reference kind.
   int num_slots() const { return (measurement_.num_kinds() - 1) * strata_.count(); }
@@ -220,6 +221,8 @@ class ProspectiveSieve {
     const int C = num_classes();
     std::fill(free_slot_.begin(), free_slot_.end(), 0);
     extra_.clear();
+    extra_stratum_.clear();
+    extra_class_.clear();
     for (int s = 0; s < strata_.count(); ++s) {
       if (strata_.size[s] == 0) continue;  // an empty stratum does not enter the likelihood
       if (!(sieve(s, ref_index_) > 0.0)) return Outcome::kFitSieveReference;
@@ -227,6 +230,8 @@ class ProspectiveSieve {
         if (c != ref_index_ && sieve(s, c) > 0.0) {
           free_slot_[static_cast<std::size_t>(s) * C + c] = 1;
           extra_.push_back(sieve_position(s, c));
+          extra_stratum_.push_back(s);
+          extra_class_.push_back(c);
         }
     }
     return Outcome::kOk;
@@ -246,25 +251,77 @@ class ProspectiveSieve {
       for (int u = 0; u < D; ++u) sc.add(u, (y - pc) * design_[at(a, c) * D + u]);
       if (c == ref_index_) {
         const double qr = sieve(s, c);
-        for (int j = 0; j < C; ++j) {
-          if (free_slot_[static_cast<std::size_t>(s) * C + j] == 0) continue;
-          const int x = sieve_position(s, j);
-          sc.add(x, -1.0 / qr);
-          if (joined_) continue;
-          for (int j2 = j; j2 < C; ++j2)
-            if (free_slot_[static_cast<std::size_t>(s) * C + j2] == 1)
-              E(x, sieve_position(s, j2)) += rho / (qr * qr);
-        }
+        for (int j = 0; j < C; ++j)
+          if (free_slot_[static_cast<std::size_t>(s) * C + j] == 1)
+            sc.add(sieve_position(s, j), -1.0 / qr);
       } else if (free_slot_[static_cast<std::size_t>(s) * C + c] == 1) {
-        const double qc = sieve(s, c);
-        const int x = sieve_position(s, c);
-        sc.add(x, 1.0 / qc);
-        if (!joined_) E(x, x) += rho / (qc * qc);
+        sc.add(sieve_position(s, c), 1.0 / sieve(s, c));
       }
       measurement_.add_score(sc, a, c);
       louis.add_class(E, rho, sc);
     }
   }
+  // Not joined, the free slots' complete-data information for Louis's correction:
+  // 1/q[s][j]^2 at (j, j) for each posterior of class j, 1/q[s][ref]^2 at every pair of the
+  // stratum's free slots for each posterior of the reference class (posteriors under the
+  // floor left out). Joined, the E-step has added it.
+  void add_slot_information(Information E, const Posteriors& r) const {
+    if (joined_) return;
+    const int C = num_classes();
+    std::vector<double> sums(q_.size(), 0.0);
+    for (int a = 0; a < num_subjects(); ++a) {
+      const std::size_t row = static_cast<std::size_t>(strata_.stratum_of[subjects_[a]]) * C;
+      for (int c = 0; c < C; ++c)
+        if (!(r(a, c) < kPosteriorFloor)) sums[row + c] += r(a, c);
+    }
+    for (int s = 0; s < strata_.count(); ++s) {
+      const std::size_t row = static_cast<std::size_t>(s) * C;
+      const double qr = sieve(s, ref_index_);
+      for (int j = 0; j < C; ++j) {
+        if (free_slot_[row + j] == 0) continue;
+        const int x = sieve_position(s, j);
+        const double qj = sieve(s, j);
+        E(x, x) += sums[row + j] / (qj * qj);
+        for (int j2 = j; j2 < C; ++j2)
+          if (free_slot_[row + j2] == 1) E(x, sieve_position(s, j2)) += sums[row + ref_index_] / (qr * qr);
+      }
+    }
+  }
+  // Louis's correction pooled over the groups of subjects that share status, stratum and
+  // covariate row, whose disease and sieve scores are the same (fit/pooled_louis.h): the
+  // head is the disease coefficients and the free slots.
+  LouisGroups louis_groups() const {
+    LouisGroups groups;
+    if (louis_group_first_.empty()) return groups;  // too many groups: subject by subject
+    for (int u = 0; u < para_.design().num_disease_coefs; ++u) groups.head.push_back(u);
+    groups.head.insert(groups.head.end(), extra_.begin(), extra_.end());
+    groups.count = static_cast<int>(louis_group_first_.size());
+    groups.group_of = louis_group_of_.data();
+    return groups;
+  }
+  void head_score(int g, int c, double* h) const {
+    const int D = para_.design().num_disease_coefs;
+    const int a = louis_group_first_[g];
+    const int i = subjects_[a];
+    const int y = data_.disease_status[i];
+    const int s = strata_.stratum_of[i];
+    const double pc = p_[at(a, c)];
+    for (int u = 0; u < D; ++u) h[u] = (y - pc) * design_[at(a, c) * D + u];
+    for (std::size_t e = 0; e < extra_.size(); ++e) {
+      double& slot = h[D + static_cast<int>(e)];
+      slot = 0.0;
+      if (extra_stratum_[e] != s) continue;
+      if (c == ref_index_)
+        slot = -1.0 / sieve(s, c);
+      else if (extra_class_[e] == c)
+        slot = 1.0 / sieve(s, c);
+    }
+  }
+  static constexpr int kIntensityEntries = M::kScoreEntries;
+  auto intensity_positions(int g, int c) const {
+    return measurement_.score_positions(data_.disease_status[subjects_[louis_group_first_[g]]], c);
+  }
+  void intensity_score(int a, int c, double* g) const { measurement_.class_score(a, c, g); }
 
   // Inversion over the free parameters and the free sieve slots.
   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report) const {
@@ -286,6 +343,39 @@ class ProspectiveSieve {
 
  private:
  private:
+  // The groups of Louis's pooled correction: subjects of one status, stratum and covariate
+  // row, numbered in order of their first subject; none where there are more than
+  // kMaxLouisGroups (a numeric covariate), and the correction goes subject by subject.
+  void form_louis_groups() {
+    constexpr std::size_t kMaxLouisGroups = 64;
+    const int n = num_subjects();
+    const int columns = para_.design().num_covariate_columns;
+    const auto same_group = [&](int a, int b) {
+      const int i = subjects_[a];
+      const int j = subjects_[b];
+      if (data_.disease_status[i] != data_.disease_status[j] ||
+          strata_.stratum_of[i] != strata_.stratum_of[j])
+        return false;
+      if (columns == 0) return true;
+      const double* zi = data_.covariates.row(i);
+      const double* zj = data_.covariates.row(j);
+      return std::equal(zi, zi + columns, zj);
+    };
+    louis_group_of_.assign(static_cast<std::size_t>(n), 0);
+    for (int a = 0; a < n; ++a) {
+      std::size_t g = 0;
+      while (g < louis_group_first_.size() && !same_group(louis_group_first_[g], a)) ++g;
+      if (g == louis_group_first_.size()) {
+        if (g == kMaxLouisGroups) {
+          louis_group_first_.clear();
+          louis_group_of_.clear();
+          return;
+        }
+        louis_group_first_.push_back(a);
+      }
+      louis_group_of_[a] = static_cast<int>(g);
+    }
+  }
   // Joined: q from the free slots of x, the reference class one minus the others.
   void read_sieve_slots(const double* x) {
     const int C = num_classes();
@@ -376,6 +466,10 @@ class ProspectiveSieve {
   std::vector<double> class_sums_;  // joined: sums of r over each stratum and class
   std::vector<char> free_slot_;  // [s * C + c]
   std::vector<int> extra_;       // positions of the free sieve slots
+  std::vector<int> extra_stratum_;  // the stratum of each free slot
+  std::vector<int> extra_class_;    // the class of each free slot
+  std::vector<int> louis_group_of_;     // the Louis group of each subject
+  std::vector<int> louis_group_first_;  // the first subject of each Louis group
 };
 
 // The checks before a sieve fit that both families share, then the fit.
