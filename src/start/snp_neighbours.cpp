@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "start/snp_cleaning.h"
@@ -75,27 +76,78 @@ void flag_isolated_subjects(const DATA& data, std::vector<int>& excluded) {
   const int n = data.num_subjects;
   std::vector<long long> cell_r(static_cast<std::size_t>(n), 0);
   std::vector<long long> cell_b(static_cast<std::size_t>(n), 0);
-  std::vector<CellEntry> grid;
-  grid.reserve(static_cast<std::size_t>(n));
+  long long r_low = 0, r_high = -1, b_low = 0, b_high = -1;
+  int retained_count = 0;
   for (int i = 0; i < n; ++i) {
     if (!retained(excluded, i)) continue;
     cell_r[i] = cell_of(data.intensity_r[i], kCellR);
     cell_b[i] = cell_of(data.intensity_b[i], kCellB);
-    grid.push_back({cell_key(cell_r[i], cell_b[i]), i});
+    if (retained_count++ == 0) {
+      r_low = r_high = cell_r[i];
+      b_low = b_high = cell_b[i];
+    }
+    r_low = std::min(r_low, cell_r[i]);
+    r_high = std::max(r_high, cell_r[i]);
+    b_low = std::min(b_low, cell_b[i]);
+    b_high = std::max(b_high, cell_b[i]);
   }
-  std::sort(grid.begin(), grid.end(), [](const CellEntry& a, const CellEntry& b) {
-    return a.key != b.key ? a.key < b.key : a.subject < b.subject;
-  });
-  const auto by_key = [](const CellEntry& e, long long key) { return e.key < key; };
+
+  // The retained subjects ordered by cell and, within a cell, by index, and where each
+  // cell's run of them lies. Where the occupied cells, widened by the reach, span a table
+  // of a few entries per subject (intensities without wild outliers), a counting sort over
+  // that table; else a comparison sort, with the runs found by binary search.
+  std::vector<int> ordered;
+  ordered.reserve(static_cast<std::size_t>(retained_count));
+  const long long rows = r_high - r_low + 1 + 2 * kReach;
+  const long long row_width = b_high - b_low + 1 + 2 * kReach;
+  const long long table_size = rows * row_width;
+  const bool counting = retained_count > 0 && table_size <= std::max(4096LL, 16LL * n);
+  std::vector<int> run_start;  // counting: the first place of each table cell, and the end
+  std::vector<long long> ordered_key;  // comparison: the cell key of each place
+  const auto table_cell = [&](long long cr, long long cb) {
+    return (cr - r_low + kReach) * row_width + (cb - b_low + kReach);
+  };
+  if (counting) {
+    run_start.assign(static_cast<std::size_t>(table_size) + 1, 0);
+    for (int i = 0; i < n; ++i)
+      if (retained(excluded, i)) ++run_start[table_cell(cell_r[i], cell_b[i]) + 1];
+    for (long long t = 0; t < table_size; ++t) run_start[t + 1] += run_start[t];
+    std::vector<int> next(run_start.begin(), run_start.end() - 1);
+    ordered.resize(static_cast<std::size_t>(retained_count));
+    for (int i = 0; i < n; ++i)
+      if (retained(excluded, i)) ordered[next[table_cell(cell_r[i], cell_b[i])]++] = i;
+  } else {
+    std::vector<CellEntry> grid;
+    grid.reserve(static_cast<std::size_t>(retained_count));
+    for (int i = 0; i < n; ++i)
+      if (retained(excluded, i)) grid.push_back({cell_key(cell_r[i], cell_b[i]), i});
+    std::sort(grid.begin(), grid.end(), [](const CellEntry& a, const CellEntry& b) {
+      return a.key != b.key ? a.key < b.key : a.subject < b.subject;
+    });
+    for (const CellEntry& e : grid) {
+      ordered.push_back(e.subject);
+      ordered_key.push_back(e.key);
+    }
+  }
+  // The places [first, last) in `ordered` of the subjects of cell (cr, cb).
+  const auto run_of = [&](long long cr, long long cb) -> std::pair<std::size_t, std::size_t> {
+    if (counting) {
+      const long long t = table_cell(cr, cb);
+      return {static_cast<std::size_t>(run_start[t]), static_cast<std::size_t>(run_start[t + 1])};
+    }
+    const long long key = cell_key(cr, cb);
+    const auto range = std::equal_range(ordered_key.begin(), ordered_key.end(), key);
+    return {static_cast<std::size_t>(range.first - ordered_key.begin()),
+            static_cast<std::size_t>(range.second - ordered_key.begin())};
+  };
 
   // Whether a retained subject of cell (cr, cb) other than i lies within the radius. The
   // nearest distance is at most the radius exactly when some distance is, so the first
   // such subject settles it.
   const auto has_neighbour_in = [&](int i, long long cr, long long cb) {
-    const long long key = cell_key(cr, cb);
-    for (auto it = std::lower_bound(grid.begin(), grid.end(), key, by_key);
-         it != grid.end() && it->key == key; ++it) {
-      const int j = it->subject;
+    const auto [first, last] = run_of(cr, cb);
+    for (std::size_t place = first; place < last; ++place) {
+      const int j = ordered[place];
       if (j != i && retained(excluded, j) && neighbour_distance(data, i, j) <= kNeighbourRadius)
         return true;
     }
