@@ -92,23 +92,45 @@ class ProspectiveSieve {
     const int C = num_classes();
     const int D = para_.design().num_disease_coefs;
     if (joined_) read_sieve_slots(theta);
-    for (int a = 0; a < n; ++a)
-      for (int c = 0; c < C; ++c) {
-        double eta = 0.0;
-        for (int u = 0; u < D; ++u) eta += theta[u] * design_[at(a, c) * D + u];
-        p_[at(a, c)] = 1.0 / (1.0 + std::exp(-eta));
-      }
+    // p_i(c) depends on the subject only through its covariate row: with the subjects in
+    // few groups of one row (louis_groups), once per group.
+    const auto disease_probability = [&](int a, int c) {
+      double eta = 0.0;
+      for (int u = 0; u < D; ++u) eta += theta[u] * design_[at(a, c) * D + u];
+      return 1.0 / (1.0 + std::exp(-eta));
+    };
+    if (louis_group_first_.empty()) {
+      for (int a = 0; a < n; ++a)
+        for (int c = 0; c < C; ++c) p_[at(a, c)] = disease_probability(a, c);
+    } else {
+      for (const int first : louis_group_first_)
+        for (int c = 0; c < C; ++c) p_[at(first, c)] = disease_probability(first, c);
+      for (int a = 0; a < n; ++a)
+        for (int c = 0; c < C; ++c) p_[at(a, c)] = p_[at(louis_group_first_[louis_group_of_[a]], c)];
+    }
     measurement_.update(theta);
+    // The joint weights and their sums, kept for the next E-step.
+    joint_.resize(p_.size());
+    sum_.resize(static_cast<std::size_t>(n));
     double l = 0.0;
     for (int a = 0; a < n; ++a) {
       const int s = strata_.stratum_of[subjects_[a]];
       double sum = 0.0;
-      for (int c = 0; c < C; ++c) sum += sieve(s, c) * term(a, c);
+      for (int c = 0; c < C; ++c) sum += (joint_[at(a, c)] = sieve(s, c) * term(a, c));
+      sum_[a] = sum;
       l += std::log(sum);
     }
     return l;
   }
   double joint(int a, int c) const { return sieve(strata_.stratum_of[subjects_[a]], c) * term(a, c); }
+  // The joint weights of the last update normalised over the classes: the E-step.
+  void posteriors(Posteriors& r) const {
+    const int n = num_subjects();
+    for (int c = 0; c < num_classes(); ++c) {
+      double* out = r.column(c);
+      for (int a = 0; a < n; ++a) out[a] = joint_[at(a, c)] / sum_[a];
+    }
+  }
   // The stated iteration takes every step; the guarded one (and its safeguarded steps)
   // keeps the order of the total-class means of a CN probe.
   bool plausible(const double* theta) const {
@@ -460,6 +482,8 @@ class ProspectiveSieve {
   std::vector<double> design_;  // A(c, z_i) at [(a C + c) D]
   std::vector<double> q_;       // q[s][c] over the modelled classes
   std::vector<double> p_;       // p_i(c)
+  std::vector<double> joint_;   // q[s(i)][c] (disease factor) f_i(c) at the last update, [a C + c]
+  std::vector<double> sum_;     // its sum over the classes
   int ref_index_ = -1;          // place of the reference class among the modelled classes
   bool order_guarded_ = false;  // plausible() checks the cluster order (a rescue)
   bool joined_ = false;          // the free sieve slots are part of the vector (certificate)
