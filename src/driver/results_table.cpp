@@ -66,7 +66,7 @@ std::string results_table_header(const std::vector<std::string>& terms) {
     for (const char* column : {"BETA", "SE", "OR", "OR_L95", "OR_U95"})
       header += "\t" + std::string(column) + suffix;
   }
-  return header + "\tCHISQ\tDF\tP\tLOG10P\tOUTCOME\tPATH\tITER\tLOGLIK";
+  return header + "\tCHISQ\tDF\tP\tLOG10P\tOUTCOME\tPATH\tITER\tLOGLIK\tRESCUE_OUTCOME";
 }
 
 double probe_minus_log10_p(const ProbeResult& result) {
@@ -112,6 +112,10 @@ std::string results_table_row(const std::vector<std::string>& terms, const Probe
   row += "\t" + (fit_ran ? std::to_string(result.iterations) : kNA);
   const bool has_loglik = ok || result.outcome == Outcome::kTestCovariance;
   row += "\t" + (has_loglik ? number(result.loglik, "%.10g") : kNA);
+  // Where the stated path's NA stands after the rescue from the robust start was turned
+  // down too: the code that turned the rescue down.
+  const bool rescue_failed = !ok && result.rescue_outcome != Outcome::kOk;
+  row += "\t" + (rescue_failed ? std::string(describe(result.rescue_outcome).code) : kNA);
   return row;
 }
 

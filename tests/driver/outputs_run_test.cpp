@@ -260,7 +260,7 @@ TEST(ResultsTable, SimulatedExampleAgreesWithResultsFileAndTruth) {
   EXPECT_EQ(header, (std::vector<std::string>{
                         "CHROM", "POS", "ID", "PFB", "N_CASES", "N_CONTROLS", "BETA", "SE", "OR",
                         "OR_L95", "OR_U95", "CHISQ", "DF", "P", "LOG10P", "OUTCOME", "PATH",
-                        "ITER", "LOGLIK"}));
+                        "ITER", "LOGLIK", "RESCUE_OUTCOME"}));
   const std::vector<std::string> info = lines_of(dir.read("CN.info"));
   const std::vector<std::string> results = lines_of(dir.read("results.out"));
   std::vector<std::vector<std::string>> truth;
@@ -394,7 +394,7 @@ TEST(ResultsTable, EachTestedTermHasItsColumns) {
                         "CHROM", "POS", "ID", "PFB", "N_CASES", "N_CONTROLS", "BETA_K", "SE_K",
                         "OR_K", "OR_L95_K", "OR_U95_K", "BETA_L", "SE_L", "OR_L", "OR_L95_L",
                         "OR_U95_L", "CHISQ", "DF", "P", "LOG10P", "OUTCOME", "PATH", "ITER",
-                        "LOGLIK"}));
+                        "LOGLIK", "RESCUE_OUTCOME"}));
   ASSERT_EQ(rows.size(), 3u);
   int analysed = 0;
   for (const auto& row : rows) {

@@ -189,7 +189,7 @@ TEST(ProbeLoop, TableNamesTheStepThatTurnedAProbeDown) {
     ASSERT_EQ(output.rows.size(), 3u) << c.outcome;
     EXPECT_EQ(output.table_header,
               "CHROM\tPOS\tID\tPFB\tN_CASES\tN_CONTROLS\tBETA\tSE\tOR\tOR_L95\tOR_U95\tCHISQ\tDF\tP\t"
-              "LOG10P\tOUTCOME\tPATH\tITER\tLOGLIK");
+              "LOG10P\tOUTCOME\tPATH\tITER\tLOGLIK\tRESCUE_OUTCOME");
     EXPECT_EQ(output.rows[0].at("OUTCOME"), "OK");
     EXPECT_EQ(output.rows[2].at("OUTCOME"), "OK");
     const auto& row = output.rows[1];
@@ -216,6 +216,19 @@ TEST(ProbeLoop, TableNamesTheStepThatTurnedAProbeDown) {
     EXPECT_EQ(rescued.rows[1].at("PATH"), acceptance ? "rescued" : "stated");
     EXPECT_EQ(rescued.rows[0], output.rows[0]);
     EXPECT_EQ(rescued.rows[2], output.rows[2]);
+    for (const auto& row : rescued.rows) EXPECT_EQ(row.at("RESCUE_OUTCOME"), "NA") << c.outcome;
+
+    // A rescue damaged as well leaves the stated path's code standing and names its own.
+    fits = 0;
+    const FitOverride damaging_both = [&](const double* start, const DATA& data, const PARA& para) {
+      FitResult fit = fit_retro_K(start, data, para);
+      if (++fits == 2 || fits == 3) c.damage(fit.estimates.data(), fit.disease_covariance, para);
+      return fit;
+    };
+    const LoopOutput both = run_loop(dir, damaging_both, true);
+    ASSERT_EQ(both.rows.size(), 3u) << c.outcome;
+    EXPECT_EQ(both.rows[1].at("OUTCOME"), c.outcome);
+    EXPECT_EQ(both.rows[1].at("RESCUE_OUTCOME"), acceptance ? c.outcome : "NA");
   }
 }
 
