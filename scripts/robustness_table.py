@@ -93,6 +93,7 @@ class Tally:
     def __init__(self):
         self.probes = 0
         self.na = Counter()
+        self.rescue_na = Counter()
         self.rescued = 0
         self.continued = 0
         self.null_chi2 = []
@@ -114,6 +115,9 @@ class Tally:
             ok = row["OUTCOME"] == "OK"
             if not ok:
                 self.na[row["OUTCOME"]] += 1
+                rescue = row.get("RESCUE_OUTCOME", "NA")  # tables of older binaries lack it
+                if rescue != "NA":
+                    self.rescue_na[rescue] += 1
             elif row["PATH"] == "rescued":
                 self.rescued += 1
             elif row["PATH"] == "continued":
@@ -140,6 +144,7 @@ class Tally:
     def cells(self):
         na = sum(self.na.values())
         tallies = ", ".join(f"{n} {code}" for code, n in self.na.most_common(3))
+        rescue_tallies = ", ".join(f"{n} {code}" for code, n in self.rescue_na.most_common(3))
         lam = (statistics.median(self.null_chi2) / CHI2_MEDIAN_1DF) if self.null_chi2 else float("nan")
         m = self.null_reported
         small = self.null_small_p / m if m else float("nan")
@@ -151,12 +156,13 @@ class Tally:
         # Every rescued probe was turned down by the stated path, which alone leaves NA + rescued.
         stated_na = 100.0 * (na + self.rescued) / self.probes
         return [str(self.probes), f"{100.0 * na / self.probes:.1f}", f"{stated_na:.1f}", tallies or "-",
-                str(self.rescued), str(self.continued),
+                rescue_tallies or "-", str(self.rescued), str(self.continued),
                 f"{m}", f"{lam:.3f}", f"{100 * small:.1f} ± {200 * sd:.1f}", f"{100 * power:.1f}",
                 f"{100 * cover:.1f}", f"{mean_chi2:.2f}", ratio]
 
 
-HEADER = ["probes", "NA %", "NA % stated path alone", "NA outcomes (most frequent)", "rescued",
+HEADER = ["probes", "NA %", "NA % stated path alone", "NA outcomes (most frequent)",
+          "their rescue turned down by", "rescued",
           "continued by the certificate", "null probes", "null λ",
           "null p<0.05 % (± 2 sd)", "power %", "95% CI covers OR %", "mean χ² assoc. (NA = 0)",
           "χ² / calls-only"]
