@@ -52,7 +52,7 @@ struct ProbeResult {
   Outcome outcome = Outcome::kOk;
   FitPath path = FitPath::kStated;
   Outcome stated_outcome = Outcome::kOk;   // of the stated attempt; not OK when rescued
-  Outcome rescue_outcome = Outcome::kOk;   // of a rescue that failed too
+  Outcome rescue_outcome = Outcome::kOk;   // of a rescue that failed too (its last attempt)
   int degrees_of_freedom = 0;        // number of tested coefficients
   std::vector<TestedEffect> tested;  // filled when the probe was fitted and accepted
   int iterations = 0;                // of the fit, when there was one

@@ -61,8 +61,7 @@ std::vector<std::string> tested_terms(const PARA& para) {
 }
 
 namespace {
-// Appends a tab and the field (piece by piece: GCC 12 at -O3 warns, falsely, of an overlap
-// in the copies of "\t" + std::string).
+// Appends a tab and the field.
 void append_field(std::string& line, std::string_view field) {
   line += '\t';
   line += field;
@@ -128,7 +127,7 @@ std::string results_table_row(const std::vector<std::string>& terms, const Probe
   const bool has_loglik = ok || result.outcome == Outcome::kTestCovariance;
   append_field(row, has_loglik ? number(result.loglik, "%.10g") : kNA);
   // Where the stated path's NA stands after the rescue from the robust start was turned
-  // down too: the code that turned the rescue down.
+  // down too: the code that turned down its last attempt.
   const bool rescue_failed = !ok && result.rescue_outcome != Outcome::kOk;
   append_field(row, rescue_failed ? describe(result.rescue_outcome).code : kNA);
   return row;

@@ -364,7 +364,6 @@ class ProspectiveSieve {
   }
 
  private:
- private:
   // The groups of Louis's pooled correction: subjects of one status, stratum and covariate
   // row, numbered in order of their first subject; none where there are more than
   // kMaxLouisGroups (a numeric covariate), and the correction goes subject by subject.
