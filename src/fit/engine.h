@@ -1,7 +1,7 @@
 #pragma once
 // The EM–Newton engine that every fit runs: the E-step over the included subjects and the
 // modelled classes, one Newton step over the free parameters per iteration, the fit's
-// stopping rule and iteration cap, Louis's correction subject by subject, and the finish
+// stopping rule and iteration cap, Louis's correction, and the finish
 // that turns the observed information into standard errors and the covariance of the
 // disease-model coefficients. A model supplies what differs between the fits, as members
 // the engine calls (static dispatch, so the inner loops stay inlined):
@@ -23,7 +23,12 @@
 //   void complete_scores(int a, Information E, const Posteriors& r, SparseScore& s,
 //                        LouisCorrection& louis);
 //                                      each class's complete-data score of subject a into
-//                                      louis (and any information the score's slots add)
+//                                      louis (Louis's correction subject by subject)
+//   void add_slot_information(Information E, const Posteriors& r) const;
+//                                      optional: the complete-data information of
+//                                      positions the E-step leaves out (the sieve slots)
+//   and, optionally, the members of PoolsLouis below, for Louis's correction pooled over
+//   groups of subjects
 //   Outcome finish(FitResult& result, Matrix& E, Matrix& V, FitReport* report);
 //                                      inversion of the observed information and reporting
 

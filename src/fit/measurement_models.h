@@ -259,9 +259,6 @@ class TotalClassMeasurement {
   // add_terms of class c for every subject a in order, with weights rho[a]; subjects
   // with rho[a] below `floor` are left out.
   void add_class_terms(double* U, Information E, int c, const double* rho, double floor) const;
-  // The intensity tables of the last update (means, variances and positions by status and
-  // total class).
-  const IntensityTables& tables() const { return R_; }
   void add_score(SparseScore& s, int a, int c) const {
     const int i = subjects_[a];
     const int y = data_.disease_status[i];
