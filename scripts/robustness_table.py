@@ -6,6 +6,10 @@ measurement groups, calling-error profile, one-copy frequency), each directory h
 truth.txt, results.out.tsv, CN.dat and phenotype.dat, and prints Markdown tables:
 one row per probe type and profile (pooled over the rest, for null calibration), one row per
 probe type, profile and one-copy frequency (pooled over models and groups), and one row per cell.
+With --null (the null calibration run, every probe null) it prints the calibration tables
+instead: lambda, the shares of p < 0.05 and p < 0.01 and the mean chi-square, each with two
+standard deviations of its sampling error, per probe type and profile, per probe type,
+profile and model, and per probe type, model and measurement groups.
 
 Standard library only, so it runs with any python3.
 """
@@ -16,6 +20,10 @@ import sys
 from collections import Counter, defaultdict
 
 CHI2_MEDIAN_1DF = 0.4549364231195724
+# One standard deviation of lambda from n null probes is LAMBDA_SD_FACTOR / sqrt(n): that of
+# the median of n chi-square(1) values, 1 / (2 f(m) sqrt(n)) with f(m) = 0.47114 the
+# density at the median m, over m.
+LAMBDA_SD_FACTOR = 1.0 / (2.0 * 0.4711363 * CHI2_MEDIAN_1DF)
 Z975 = 1.959963984540054
 
 
@@ -168,17 +176,81 @@ HEADER = ["probes", "NA %", "NA % stated path alone", "NA outcomes (most frequen
           "χ² / calls-only"]
 
 
-def markdown(title_columns, rows):
-    lines = ["| " + " | ".join(title_columns + HEADER) + " |",
-             "|" + "---|" * (len(title_columns) + len(HEADER))]
+class NullTally:
+    """Calibration of the reported null probes of a run where every probe is null."""
+
+    def __init__(self):
+        self.probes = 0
+        self.na = Counter()
+        self.chi2 = []
+        self.p = []
+
+    def add(self, table):
+        for row in table:
+            self.probes += 1
+            if row["OUTCOME"] != "OK":
+                self.na[row["OUTCOME"]] += 1
+                continue
+            self.chi2.append(float(row["CHISQ"]))
+            self.p.append(float(row["P"]))
+
+    def cells(self):
+        n = len(self.chi2)
+        na = sum(self.na.values())
+        tallies = ", ".join(f"{k} {code}" for code, k in self.na.most_common(3))
+        if n == 0:
+            return [str(self.probes), f"{100.0 * na / self.probes:.1f}", tallies or "-", "0"] + ["-"] * 4
+
+        def share(level):
+            observed = sum(1 for p in self.p if p < level) / n
+            sd = math.sqrt(level * (1.0 - level) / n)
+            return f"{100 * observed:.2f} ± {200 * sd:.2f}"
+
+        lam = statistics.median(self.chi2) / CHI2_MEDIAN_1DF
+        mean = sum(self.chi2) / n
+        return [str(self.probes), f"{100.0 * na / self.probes:.1f}", tallies or "-", str(n),
+                f"{lam:.3f} ± {2 * LAMBDA_SD_FACTOR / math.sqrt(n):.3f}", share(0.05), share(0.01),
+                f"{mean:.3f} ± {2 * math.sqrt(2.0 / n):.3f}"]
+
+
+NULL_HEADER = ["probes", "NA %", "NA outcomes (most frequent)", "reported", "λ (± 2 sd)",
+               "p<0.05 % (± 2 sd)", "p<0.01 % (± 2 sd)", "mean χ² (± 2 sd)"]
+
+
+def markdown(title_columns, rows, header=HEADER):
+    lines = ["| " + " | ".join(title_columns + header) + " |",
+             "|" + "---|" * (len(title_columns) + len(header))]
     for key, tally in rows:
         lines.append("| " + " | ".join(list(key) + tally.cells()) + " |")
     return "\n".join(lines)
 
 
+def null_main(manifest):
+    by_profile = defaultdict(NullTally)
+    by_model = defaultdict(NullTally)
+    by_design = defaultdict(NullTally)
+    with open(manifest) as f:
+        for line in f:
+            directory, probe_type, model, groups, profile, _ = line.split()
+            table = read_table(f"{directory}/results.out.tsv")
+            by_profile[(probe_type, profile)].add(table)
+            by_model[(probe_type, profile, model)].add(table)
+            by_design[(probe_type, model, groups)].add(table)
+    print("Null calibration, pooled over models, measurement groups and one-copy frequencies:\n")
+    print(markdown(["probe", "calls"], list(by_profile.items()), NULL_HEADER))
+    print("\nPer model, pooled over measurement groups and one-copy frequencies:\n")
+    print(markdown(["probe", "calls", "model"], list(by_model.items()), NULL_HEADER))
+    print("\nPer model and measurement groups, pooled over calling-error profiles and one-copy "
+          "frequencies:\n")
+    print(markdown(["probe", "model", "groups"], sorted(by_design.items()), NULL_HEADER))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--null":
+        null_main(sys.argv[2])
+        return
     if len(sys.argv) != 2:
-        sys.exit("usage: robustness_table.py MANIFEST")
+        sys.exit("usage: robustness_table.py [--null] MANIFEST")
     by_profile = defaultdict(Tally)
     by_row = defaultdict(Tally)
     by_cell = defaultdict(Tally)

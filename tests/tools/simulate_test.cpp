@@ -516,24 +516,30 @@ TEST(SimulatorFiles, FilesHoldTheLibrarysProbesAndRepeatExactly) {
   s.num_probes = 4;
   s.miscall_rate = 0.2;
   s.differential = true;
+  s.write_true_classes = true;
   write_input_set(s, first.path.string());
   write_input_set(s, second.path.string());
   for (const char* name : {"phenotype.dat", "raw.dat", "raw.info", "CN.dat", "CN.info", "truth.txt",
-                           "specification.txt"})
+                           "specification.txt", "true_classes.dat"})
     EXPECT_EQ(slurp(first.path / name), slurp(second.path / name)) << name;
 
   const SimSubjects subjects = make_subjects(s);
   const auto raw = read_lines(first.path / "raw.dat");
   const auto cn = read_lines(first.path / "CN.dat");
+  const auto true_classes = read_lines(first.path / "true_classes.dat");
+  ASSERT_EQ(true_classes.size(), 4u);
   for (int p = 0; p < 4; ++p) {
     const SimProbe probe = make_probe(s, subjects, p);
     const auto r = tokens(raw[static_cast<std::size_t>(2 * p)]);
     const auto b = tokens(raw[static_cast<std::size_t>(2 * p + 1)]);
     const auto calls = tokens(cn[static_cast<std::size_t>(p)]);
+    const auto classes = tokens(true_classes[static_cast<std::size_t>(p)]);
+    ASSERT_EQ(classes.size(), 25u);
     for (std::size_t i = 0; i < 25; ++i) {
       EXPECT_EQ(std::stod(r[i]), probe.r[i]);
       EXPECT_EQ(std::stod(b[i]), probe.b[i]);
       EXPECT_EQ(std::stoi(calls[i]), probe.called_cn[i]);
+      EXPECT_EQ(classes[i], std::to_string(probe.true_k[i]) + std::to_string(probe.true_l[i]));
     }
   }
 }

@@ -25,6 +25,7 @@ Writes a simulated case-control input set for Quillmark into DIR:
                      null/associated, miscalled subjects (called other than
                      the true copy number, for any reason), true class counts
   specification.txt  settings for a run of quillmark from DIR
+  true_classes.dat   with --true-classes: every subject's true class, per probe
 Run the analysis with:  cd DIR && quillmark --spec_file specification.txt
 
 Options (defaults in brackets):
@@ -63,6 +64,9 @@ Options (defaults in brackets):
   --pfb-min F, --pfb-max F   range of the per-probe B allele frequency [0.2, 0.8]
   --decimals N               decimals of intensities and covariates [4]
   --seed N                   seed; equal seeds give equal files [1]
+  --true-classes             also write true_classes.dat: per probe, every subject's
+                             true copy number, followed on SNP probes by its number
+                             of B alleles ("21": two copies, one B allele)
   --penncnv DIR              also write the same study in PennCNV form into DIR:
                              per-sample signal files and their list, a .pfb file,
                              calls as .rawcnv and PLINK .cnv, a sample sheet
@@ -170,6 +174,9 @@ int main(int argc, char** argv) {
       s.pfb_max = parse_number<double>(option, value());
     } else if (option == "--decimals") {
       s.decimals = parse_number<int>(option, value());
+    } else if (option == "--true-classes") {
+      flag();
+      s.write_true_classes = true;
     } else if (option == "--penncnv") {
       penncnv = value();
       if (penncnv.empty()) fail("option '--penncnv' needs a directory");

@@ -81,6 +81,7 @@ struct SimSettings {
   double freq0 = 0.02, freq1 = 0.10;  // population frequencies of 0 and 1 copies (rest: 2)
   double pfb_min = 0.2, pfb_max = 0.8;
   int decimals = 4;                // decimals of intensities and numeric covariates
+  bool write_true_classes = false;  // also write every subject's true class (true_classes.dat)
   std::uint64_t seed = 1;
 };
 
@@ -117,7 +118,7 @@ void fill_probe(SimProbe& probe, const SimSettings& settings, const SimSubjects&
                 int probe_index);
 
 // Writes phenotype.dat, raw.dat, raw.info, CN.dat, CN.info, truth.txt and
-// specification.txt into directory (created if missing), streaming probe by
+// specification.txt (and true_classes.dat when asked) into directory (created if missing), streaming probe by
 // probe. Throws std::invalid_argument for invalid settings and
 // std::runtime_error when a file cannot be written.
 void write_input_set(const SimSettings& settings, const std::string& directory);

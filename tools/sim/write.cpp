@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -188,6 +189,17 @@ void write_truth_line(const SimProbe& p, const SimSubjects& subjects, bool snp, 
   out.end_line();
 }
 
+// One line per probe, one token per subject: the true copy number, followed on SNP probes
+// by the true number of B alleles ("21": two copies, one B allele).
+void write_true_classes(const SimProbe& p, bool snp, BufferedFile& out) {
+  for (std::size_t i = 0; i < p.true_k.size(); ++i) {
+    if (i > 0) out.put(' ');
+    out.put(static_cast<char>('0' + p.true_k[i]));
+    if (snp) out.put(static_cast<char>('0' + p.true_l[i]));
+  }
+  out.end_line();
+}
+
 }  // namespace
 
 std::string specification_text(const SimSettings& s) {
@@ -243,6 +255,8 @@ void write_input_set(const SimSettings& s, const std::string& directory) {
   BufferedFile cn_info(dir / "CN.info");
   BufferedFile truth(dir / "truth.txt");
   write_truth_header(s, subjects, truth);
+  std::optional<BufferedFile> true_classes;
+  if (s.write_true_classes) true_classes.emplace(dir / "true_classes.dat");
 
   SimProbe p;
   for (int index = 0; index < s.num_probes; ++index) {
@@ -271,10 +285,12 @@ void write_input_set(const SimSettings& s, const std::string& directory) {
     cn_info.fixed(p.pfb, 4);
     cn_info.end_line();
     write_truth_line(p, subjects, snp, truth);
+    if (true_classes) write_true_classes(p, snp, *true_classes);
   }
   raw.close();
   raw_info.close();
   cn.close();
   cn_info.close();
   truth.close();
+  if (true_classes) true_classes->close();
 }
