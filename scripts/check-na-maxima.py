@@ -13,14 +13,14 @@ fits, independently of Quillmark, the mixture of the intensities alone: per meas
 cluster of log R ratio per copy number and, on SNP probes, one normal cluster of B allele
 frequency per allele class, with free class weights and no disease model. The EM starts from
 the clusters of the subjects' true classes (a start no calling error can drag) and climbs to
-the nearest maximum. The script then applies Quillmark's acceptance tests to that maximum,
+the nearest maximum. The B allele frequency clusters stay where the true classes put them:
+the arrays clip it to [0, 1], so half of a homozygous class sits at exactly 0 or 1, and a
+free cluster would collapse onto that spike; held, they still tell the classes apart. The script then applies Quillmark's acceptance tests to that maximum,
 against the same true-class clusters:
-  moved      a one-copy mean (log R ratio; on SNP probes also the B allele frequency of the A
-             and B classes) moved by more than one fitted standard deviation;
+  moved      the one-copy log R ratio mean moved by more than one fitted standard deviation;
   cluster    copy-number order and, CN probes, the lower two-standard-deviation limits in
              order; SNP probes: the one-copy and two-copy log R ratio clusters clear each
              other by less than one standard deviation on each side;
-  het B      the heterozygous B mean is more than 0.13 from 0.5;
   case shift (differential) the case-minus-control shift of the one- and two-copy log R
              ratio means differs by more than 0.25.
 The class weights are free, so neither the disease model nor the covariates play a part: a
@@ -42,6 +42,7 @@ import numpy as np
 
 ACCEPTANCE_CODES = {"ACCEPT_MEAN_MOVED": "moved", "ACCEPT_CLUSTER": "cluster",
                     "ACCEPT_AB_BAF": "het B", "ACCEPT_CASE_SHIFT": "case shift"}
+# (The heterozygous B test cannot fail here: the B clusters are held.)
 SD_FLOOR = 1e-3
 MIN_CLASS_SUBJECTS = 3
 
@@ -79,14 +80,14 @@ class Mixture:
         sd = math.sqrt(float((weights * (x - mean) ** 2).sum() / total))
         return mean, max(sd, SD_FLOOR)
 
-    def m_step(self, r, b, posterior):
+    def m_step(self, r, b, posterior, move_b=True):
         n = len(r)
         for j, c in enumerate(self.classes):
             self.w[c] = float(posterior[j].sum()) / n
         for k in sorted({c[0] for c in self.classes}):
             weights = sum(posterior[j] for j, c in enumerate(self.classes) if c[0] == k)
             self.r[k] = self._moments(r, weights)
-        if self.snp:
+        if self.snp and move_b:
             for j, c in enumerate(self.classes):
                 self.b[c] = self._moments(b, posterior[j])
 
@@ -111,7 +112,7 @@ class Mixture:
             if ell - previous < tolerance:
                 break
             previous = ell
-            self.m_step(r, b, joint / total)
+            self.m_step(r, b, joint / total, move_b=False)
         return self.loglik(r, b)
 
 
@@ -132,10 +133,6 @@ def failed_tests(fits, references, snp, differential):
         if 1 in fit.r and 1 in ref.r:
             if abs(fit.r[1][0] - ref.r[1][0]) > fit.r[1][1]:
                 failed.add("moved")
-            if snp:
-                for c in ((1, 0), (1, 1)):
-                    if c in fit.b and c in ref.b and abs(fit.b[c][0] - ref.b[c][0]) > fit.b[c][1]:
-                        failed.add("moved")
         ks = sorted(fit.r)
         for lower, upper in zip(ks, ks[1:]):
             (m0, s0), (m1, s1) = fit.r[lower], fit.r[upper]
@@ -145,8 +142,6 @@ def failed_tests(fits, references, snp, differential):
             (m1, s1), (m2, s2) = fit.r[1], fit.r[2]
             if m2 - s2 < m1 + s1:
                 failed.add("cluster")
-        if snp and (2, 1) in fit.b and abs(fit.b[(2, 1)][0] - 0.5) > 0.13:
-            failed.add("het B")
     if differential and len(fits) == 2 and all(1 in f.r and 2 in f.r for f in fits):
         shift1 = fits[1].r[1][0] - fits[0].r[1][0]
         shift2 = fits[1].r[2][0] - fits[0].r[2][0]
