@@ -19,8 +19,9 @@ free cluster would collapse onto that spike; held, they still tell the classes a
 against the same true-class clusters:
   moved      the one-copy log R ratio mean moved by more than one fitted standard deviation;
   cluster    copy-number order and, CN probes, the lower two-standard-deviation limits in
-             order; SNP probes: the one-copy and two-copy log R ratio clusters clear each
-             other by less than one standard deviation on each side;
+             order; SNP probes: the zero-copy log R ratio mean above -1.3, a one- or
+             two-copy log R ratio spread above 0.4, or one-copy and two-copy clusters that
+             clear each other by less than one standard deviation on each side;
   case shift (differential) the case-minus-control shift of the one- and two-copy log R
              ratio means differs by more than 0.25.
 The class weights are free, so neither the disease model nor the covariates play a part: a
@@ -44,6 +45,8 @@ ACCEPTANCE_CODES = {"ACCEPT_MEAN_MOVED": "moved", "ACCEPT_CLUSTER": "cluster",
                     "ACCEPT_AB_BAF": "het B", "ACCEPT_CASE_SHIFT": "case shift"}
 # (The heterozygous B test cannot fail here: the B clusters are held.)
 SD_FLOOR = 1e-3
+ZERO_COPY_HIGHEST_MEAN = -1.3  # Quillmark's THRESH_CN0
+WIDEST_R_SD = 0.4              # Quillmark's WIN_R
 MIN_CLASS_SUBJECTS = 3
 
 
@@ -138,6 +141,10 @@ def failed_tests(fits, references, snp, differential):
             (m0, s0), (m1, s1) = fit.r[lower], fit.r[upper]
             if m0 > m1 or (not snp and m0 - 2.0 * s0 > m1 - 2.0 * s1):
                 failed.add("cluster")
+        if snp and 0 in fit.r and fit.r[0][0] > ZERO_COPY_HIGHEST_MEAN:
+            failed.add("cluster")
+        if snp and any(fit.r[k][1] > WIDEST_R_SD for k in (1, 2) if k in fit.r):
+            failed.add("cluster")
         if snp and 1 in fit.r and 2 in fit.r:
             (m1, s1), (m2, s2) = fit.r[1], fit.r[2]
             if m2 - s2 < m1 + s1:

@@ -123,7 +123,9 @@ for type in CN SNP; do
   done
 done
 wait
-options_used="$([ $quick -eq 1 ] && echo ' --quick')$([ $null_run -eq 1 ] && echo " --null --probes $probes")"
+options_used=""
+[ $quick -eq 0 ] || options_used=" --quick"
+[ $null_run -eq 0 ] || options_used="$options_used --null --probes $probes"
 if [ $null_run -eq 1 ]; then
   echo "Made by scripts/measure-robustness.sh$options_used on $commit ($program), $(( $(date +%s) - start )) s wall with --jobs $jobs; 2,000 subjects, $probes null probes per cell."
   echo

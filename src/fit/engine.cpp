@@ -66,7 +66,7 @@ Outcome finish_retrospective(FitResult& result, Matrix& E, Matrix& V, const PARA
 }
 
 bool has_guarded_iteration(bool snp_probe, const PARA& para) {
-  return !snp_probe && para.design().model_family == ModelFamily::kProspectiveSieve;
+  return snp_probe || para.design().model_family == ModelFamily::kProspectiveSieve;
 }
 
 FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const PARA& para,
@@ -74,21 +74,25 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
   const auto converging = [convergence](const FitControl& control) {
     return convergence == FitConvergence::kNewtonFinish ? with_newton_finish(control) : control;
   };
+  const bool guarded = iteration == FitIteration::kGuarded && has_guarded_iteration(snp_probe, para);
+  const auto guarding = [guarded](FitControl control) {
+    control.guard_cluster_order = guarded;
+    return control;
+  };
   switch (para.design().model_family) {
     case ModelFamily::kRetrospective:
-      return snp_probe ? fit_retro_KL(start, data, para, converging(retro_KL_control()))
+      return snp_probe ? fit_retro_KL(start, data, para, guarding(converging(retro_KL_control())))
                        : fit_retro_K(start, data, para, converging(FitControl{}));
     case ModelFamily::kRetrospectiveWithCovariates:
-      return snp_probe ? fit_retro_KLZ(start, data, para, converging(retro_KLZ_control()))
+      return snp_probe ? fit_retro_KLZ(start, data, para, guarding(converging(retro_KLZ_control())))
                        : fit_retro_KZ(start, data, para, converging(FitControl{}));
     case ModelFamily::kProspectiveSieve:
       break;
   }
-  if (snp_probe) return fit_pro_KLZ_sieve(start, data, para, converging(sieve_KLZ_control()));
-  FitControl control = converging(FitControl{});
-  control.guard_cluster_order =
-      iteration == FitIteration::kGuarded && has_guarded_iteration(snp_probe, para);
-  control.sieve_from_calls = control.guard_cluster_order;
+  if (snp_probe)
+    return fit_pro_KLZ_sieve(start, data, para, guarding(converging(sieve_KLZ_control())));
+  FitControl control = guarding(converging(FitControl{}));
+  control.sieve_from_calls = guarded;
   return fit_pro_KZ_sieve(start, data, para, control);
 }
 

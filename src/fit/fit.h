@@ -48,9 +48,9 @@ FitResult fit_retro_KLZ(const double* start, const DATA& data, const PARA& para)
 FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& para);
 
 // Which iteration a fit runs: the stated one, or the guarded one, for a probe the stated
-// path turned down, where every step keeps the cluster order and the class probabilities
-// start at the shares of the called classes (FitControl::guard_cluster_order,
-// sieve_from_calls).
+// path turned down, where every step keeps the clusters where the cluster check accepts
+// them and, in the CN sieve fit, the class probabilities start at the shares of the called
+// classes (FitControl::guard_cluster_order, sieve_from_calls).
 enum class FitIteration { kStated, kGuarded };
 
 // How a fit converges: by the stated iteration and its stopping rule (certified at the
@@ -60,7 +60,8 @@ enum class FitIteration { kStated, kGuarded };
 enum class FitConvergence { kStated, kNewtonFinish };
 
 // Whether the guarded iteration of the fit that fit_probe chooses differs from its stated
-// one: only the CN sieve fit's stated iteration lets clusters trade places.
+// one: the stated iterations of the CN sieve fit and of every SNP fit let clusters trade
+// places or wander off (the other CN fits keep the order on every step).
 bool has_guarded_iteration(bool snp_probe, const PARA& para);
 
 // The fit that the probe type (SNP or CN) and the run's model family choose.

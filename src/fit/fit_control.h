@@ -35,9 +35,11 @@ struct FitControl {
   double certificate_threshold = kCertificateThreshold;  // score statistic at a maximum
   int max_continuation_steps = 100;  // damped steps towards a certified maximum
   bool rescue = true;  // false: the stated iteration alone, no safeguard and no certificate
-  // True: every step of the CN sieve fit keeps the cluster order (a step that would not, or
-  // that fails, is retaken by the safeguarded steps), as the other CN fits' steps do; its
-  // stated iteration takes every step, and its clusters can trade places on the way.
+  // True: every step of the CN sieve fit and of the SNP fits keeps the clusters where the
+  // cluster check accepts them (a step that would not, or that fails, is retaken by the
+  // safeguarded steps; fit/cluster_guard.h), as the other CN fits' steps keep the order;
+  // their stated iterations take every step, and clusters can trade places or wander off
+  // on the way.
   bool guard_cluster_order = false;
   // True: the CN sieve fit starts its class probabilities at each stratum's shares of the
   // called classes (one subject added to every class) instead of the same share for every

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "fit/class_models.h"
+#include "fit/cluster_guard.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
@@ -124,7 +125,10 @@ class RetroKL {
       for (int a = 0; a < n; ++a) out[a] = joint[a] / sum_[a];
     }
   }
-  bool plausible(const double*) const { return true; }
+  // The stated iteration takes every step; the guarded one (and its safeguarded steps)
+  // keeps the clusters where the cluster check accepts them (fit/cluster_guard.h).
+  bool plausible(const double* theta) const { return guard_.admits(theta, para_); }
+  void guard_cluster_order() { guard_.engage(); }
 
   void accumulate(double* U, Information E, const Posteriors& r) {
     const int H = ParamLayout(para_).head();
@@ -198,6 +202,7 @@ class RetroKL {
   std::vector<int> subjects_;
   std::vector<AlleleClass> classes_;
   Model model_;
+  ClusterGuard guard_{true};
   AlleleClassMeasurement measurement_;
   double n_status_[2] = {0.0, 0.0};
   std::vector<double> t_;

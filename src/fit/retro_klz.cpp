@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "fit/class_models.h"
+#include "fit/cluster_guard.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
@@ -89,7 +90,10 @@ class RetroKLZ {
   double joint(int a, int c) const {
     return joint_[data_.disease_status[subjects_[a]]][at(a, c)] * measurement_.density(a, c);
   }
-  bool plausible(const double*) const { return true; }
+  // The stated iteration takes every step; the guarded one (and its safeguarded steps)
+  // keeps the clusters where the cluster check accepts them (fit/cluster_guard.h).
+  bool plausible(const double* theta) const { return guard_.admits(theta, para_); }
+  void guard_cluster_order() { guard_.engage(); }
 
   void accumulate(double* U, Information E, const Posteriors& r) {
     const int H = ParamLayout(para_).head();
@@ -163,6 +167,7 @@ class RetroKLZ {
   std::vector<int> subjects_;
   std::vector<AlleleClass> classes_;
   std::vector<double> design_;  // A(k, l, z_i), fixed through the fit
+  ClusterGuard guard_{true};
   AlleleClassMeasurement measurement_;
   double p_B_ = 0.5;
   std::vector<double> joint_[2];  // P_i(y, c)

@@ -37,8 +37,8 @@
 #include <utility>
 #include <vector>
 
-#include "checks/cluster_checks.h"
 #include "fit/class_models.h"
+#include "fit/cluster_guard.h"
 #include "fit/engine.h"
 #include "fit/fit.h"
 #include "fit/fit_control.h"
@@ -132,14 +132,12 @@ class ProspectiveSieve {
     }
   }
   // The stated iteration takes every step; the guarded one (and its safeguarded steps)
-  // keeps the order of the total-class means of a CN probe.
+  // keeps the clusters where the cluster check accepts them (fit/cluster_guard.h).
   bool plausible(const double* theta) const {
     if (joined_ && !sieve_slots_inside(theta)) return false;
-    if constexpr (std::is_same_v<M, TotalClassMeasurement>)
-      return !order_guarded_ || check_cluster_means_CN(theta, para_) != 1;
-    return true;
+    return guard_.admits(theta, para_);
   }
-  void guard_cluster_order() { order_guarded_ = true; }
+  void guard_cluster_order() { guard_.engage(); }
   // Starts the class probabilities (CN probes) at each stratum's shares of its subjects'
   // called classes, with one subject added to every class so that none starts at 0 (the
   // stated iteration starts every class at the same share): the guarded iteration's start.
@@ -484,7 +482,7 @@ class ProspectiveSieve {
   std::vector<double> joint_;   // q[s(i)][c] (disease factor) f_i(c) at the last update, [a C + c]
   std::vector<double> sum_;     // its sum over the classes
   int ref_index_ = -1;          // place of the reference class among the modelled classes
-  bool order_guarded_ = false;  // plausible() checks the cluster order (a rescue)
+  ClusterGuard guard_{!std::is_same_v<M, TotalClassMeasurement>};
   bool joined_ = false;          // the free sieve slots are part of the vector (certificate)
   std::vector<double> class_sums_;  // joined: sums of r over each stratum and class
   std::vector<char> free_slot_;  // [s * C + c]

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/cluster_checks.h"
 #include "core/layout.h"
 #include "driver/option.h"
 #include "driver/probe.h"
@@ -453,3 +454,52 @@ TEST(CertifiedFits, NewtonFinishReachesTheMaximumOfTheTightFit) {
 }
 
 }  // namespace
+
+// The guarded SNP iteration (a probe's last attempt). On a rare-CNV probe (one copy 5 %)
+// the maximum of the stated iteration has its one- and two-copy clusters closer than the
+// cluster check allows, and the check rejects it. Guarded, every step keeps the clusters
+// where the check accepts them, and the fit is certified only at a maximum inside that
+// region: here the maximum lies on the region's edge, within the certificate's tolerance,
+// so the guarded fit ends there, a maximum by the finite differences and never above the
+// free one.
+TEST(CertifiedFits, GuardedSnpFitEndsAtAMaximumTheClusterCheckAccepts) {
+  SimSettings settings = cn_settings(2000, 0, 1.5, 2001);
+  settings.probe_type = "SNP";
+  settings.null_fraction = 0.5;
+  settings.freq0 = 0.02;
+  settings.freq1 = 0.05;
+  settings.num_probes = 100;
+  const SimSubjects subjects = make_subjects(settings);
+  constexpr int kProbe = 96;
+  const TwoFits free = fit_probe_twice(true, 0, settings, subjects, kProbe);
+  ASSERT_FALSE(free.rescued.estimates.empty()) << "the stated start was rejected";
+  ASSERT_TRUE(free.rescued.ok()) << describe(free.rescued.outcome).code;
+  EXPECT_EQ(check_cluster_means_SNP(free.rescued.estimates.data(), free.para), 1);
+
+  const TwoFits guarded = fit_probe_twice(true, 0, settings, subjects, kProbe,
+                                          [](FitControl& c) { c.guard_cluster_order = true; });
+  ASSERT_TRUE(guarded.rescued.ok()) << describe(guarded.rescued.outcome).code;
+  EXPECT_EQ(check_cluster_means_SNP(guarded.rescued.estimates.data(), guarded.para), 0);
+  EXPECT_LE(guarded.rescued.loglik, free.rescued.loglik + 1e-9);
+  expect_certified_maximum(guarded, true, "guarded");
+}
+
+// Where the maximum lies outside the region, the guarded fit finds no maximum inside it
+// and fails its certificate: it never reports the edge it was stopped at.
+TEST(CertifiedFits, GuardedSnpFitNeverEndsOnTheRegionsEdge) {
+  SimSettings settings = cn_settings(2000, 0, 1.5, 2001);
+  settings.probe_type = "SNP";
+  settings.null_fraction = 0.5;
+  settings.freq0 = 0.02;
+  settings.freq1 = 0.05;
+  settings.num_probes = 100;
+  const SimSubjects subjects = make_subjects(settings);
+  for (const int probe : {0, 17}) {
+    const TwoFits free = fit_probe_twice(true, 0, settings, subjects, probe);
+    ASSERT_TRUE(free.rescued.ok() && !free.rescued.estimates.empty()) << probe;
+    EXPECT_EQ(check_cluster_means_SNP(free.rescued.estimates.data(), free.para), 1) << probe;
+    const TwoFits guarded = fit_probe_twice(true, 0, settings, subjects, probe,
+                                            [](FitControl& c) { c.guard_cluster_order = true; });
+    EXPECT_EQ(guarded.rescued.outcome, Outcome::kFitNotMaximum) << probe;
+  }
+}
