@@ -6,8 +6,10 @@
 
 Reads the manifest of a kept robustness run (scripts/measure-robustness.sh --keep DIR: one
 set per line, directory, probe type, model, measurement groups, profile, one-copy
-frequency; the sets written with quillmark-sim --true-classes). For every probe left NA by an
-acceptance test (its RESCUE_OUTCOME, or its OUTCOME where no rescue was tried: ACCEPT_*), it
+frequency; the sets written with quillmark-sim --true-classes). For every probe left NA because
+its maximum lies where the tests reject it (the code of its last attempt, RESCUE_OUTCOME, or
+its OUTCOME where no rescue was tried, is an acceptance test's, ACCEPT_*, or the guarded
+iteration's FIT_NOT_MAXIMUM: no maximum inside the region the cluster check accepts), it
 fits, independently of Quillmark, the mixture of the intensities alone: per measurement group
 (cases and controls apart with differential measurement errors, else everybody), one normal
 cluster of log R ratio per copy number and, on SNP probes, one normal cluster of B allele
@@ -28,10 +30,10 @@ The class weights are free, so neither the disease model nor the covariates play
 probe whose own mixture maximum fails a test has its clusters put there by its intensities
 alone, and no maximum the tests accept near its true clusters. Its NA is the right report.
 
-It prints one row per cell and a total: NA probes by acceptance, checked (at most N per set,
-all by default), those whose own maximum fails the test that turned the probe down, those
-whose own maximum fails any test, and the median log-likelihood the maximum gains over the
-true-class clusters.
+It prints one row per cell and a total: those NA probes, checked (at most N per set, all by
+default), those whose own maximum fails the test that turned the probe down (for an
+ACCEPT_* code), those whose own maximum fails any test, and the median log-likelihood the
+maximum gains over the true-class clusters.
 """
 
 import math
@@ -187,6 +189,8 @@ def check_set(directory, probe_type, groups_count, per_set):
             final = row["OUTCOME"]
         if final in ACCEPTANCE_CODES:
             wanted[index] = ACCEPTANCE_CODES[final]
+        elif final == "FIT_NOT_MAXIMUM" and row.get("RESCUE_OUTCOME", "NA") != "NA":
+            wanted[index] = "no maximum inside"
     checked = sorted(wanted)[:per_set] if per_set else sorted(wanted)
     if not checked:
         return len(wanted), []
@@ -228,7 +232,7 @@ def main():
         cell[2] += sum(1 for code, failed, _ in results if code in failed)
         cell[3] += sum(1 for _, failed, _ in results if failed)
         cell[4] += [gain for _, _, gain in results]
-    header = ["probe", "calls", "one-copy freq.", "model", "groups", "NA by acceptance",
+    header = ["probe", "calls", "one-copy freq.", "model", "groups", "NA by the tests",
               "checked", "own maximum fails the same test", "own maximum fails a test",
               "median log-lik. gained over the true clusters"]
     print("| " + " | ".join(header) + " |")

@@ -265,16 +265,22 @@ double wald_k(const FitResult& fit) {
   return fit.estimates[0] * fit.estimates[0] / fit.disease_covariance(0, 0);
 }
 
-// A SNP probe with 1 % random miscalls: 1,400 subjects, frequencies of zero and one copy
-// 0.04 and 0.15, half the probes associated.
-SimSettings miscalled_snp_set() {
-  SimSettings settings = cn_settings(1400, 0, 1.5, 77);
+// SNP probes without covariates, half of them associated (odds ratio 1.5 per copy).
+SimSettings snp_set(int subjects, std::uint64_t seed, double freq0, double freq1, double miscall,
+                    int probes) {
+  SimSettings settings = cn_settings(subjects, 0, 1.5, seed);
   settings.probe_type = "SNP";
   settings.null_fraction = 0.5;
-  settings.miscall_rate = 0.01;
-  settings.num_probes = 20;
+  settings.freq0 = freq0;
+  settings.freq1 = freq1;
+  settings.miscall_rate = miscall;
+  settings.num_probes = probes;
   return settings;
 }
+
+// A SNP probe with 1 % random miscalls: 1,400 subjects, frequencies of zero and one copy
+// 0.04 and 0.15.
+SimSettings miscalled_snp_set() { return snp_set(1400, 77, 0.04, 0.15, 0.01, 20); }
 
 // A stated fit that stops short of the maximum, as an EM crawl does: on a probe whose
 // stated iteration converges slowly, a stopping rule met while the estimates still move
@@ -453,7 +459,8 @@ TEST(CertifiedFits, NewtonFinishReachesTheMaximumOfTheTightFit) {
       }
 }
 
-}  // namespace
+// SNP probes on rare CNVs (zero and one copy 2 % and 5 %), exact calls, 2,000 subjects.
+SimSettings rare_cnv_snp_set() { return snp_set(2000, 2001, 0.02, 0.05, 0.0, 100); }
 
 // The guarded SNP iteration (a probe's last attempt). On a rare-CNV probe (one copy 5 %)
 // the maximum of the stated iteration has its one- and two-copy clusters closer than the
@@ -463,12 +470,7 @@ TEST(CertifiedFits, NewtonFinishReachesTheMaximumOfTheTightFit) {
 // so the guarded fit ends there, a maximum by the finite differences and never above the
 // free one.
 TEST(CertifiedFits, GuardedSnpFitEndsAtAMaximumTheClusterCheckAccepts) {
-  SimSettings settings = cn_settings(2000, 0, 1.5, 2001);
-  settings.probe_type = "SNP";
-  settings.null_fraction = 0.5;
-  settings.freq0 = 0.02;
-  settings.freq1 = 0.05;
-  settings.num_probes = 100;
+  const SimSettings settings = rare_cnv_snp_set();
   const SimSubjects subjects = make_subjects(settings);
   constexpr int kProbe = 96;
   const TwoFits free = fit_probe_twice(true, 0, settings, subjects, kProbe);
@@ -487,12 +489,7 @@ TEST(CertifiedFits, GuardedSnpFitEndsAtAMaximumTheClusterCheckAccepts) {
 // Where the maximum lies outside the region, the guarded fit finds no maximum inside it
 // and fails its certificate: it never reports the edge it was stopped at.
 TEST(CertifiedFits, GuardedSnpFitNeverEndsOnTheRegionsEdge) {
-  SimSettings settings = cn_settings(2000, 0, 1.5, 2001);
-  settings.probe_type = "SNP";
-  settings.null_fraction = 0.5;
-  settings.freq0 = 0.02;
-  settings.freq1 = 0.05;
-  settings.num_probes = 100;
+  const SimSettings settings = rare_cnv_snp_set();
   const SimSubjects subjects = make_subjects(settings);
   for (const int probe : {0, 17}) {
     const TwoFits free = fit_probe_twice(true, 0, settings, subjects, probe);
@@ -503,3 +500,5 @@ TEST(CertifiedFits, GuardedSnpFitNeverEndsOnTheRegionsEdge) {
     EXPECT_EQ(guarded.rescued.outcome, Outcome::kFitNotMaximum) << probe;
   }
 }
+
+}  // namespace
