@@ -3,8 +3,9 @@
 // engaged (the guarded iteration of a probe's last attempt, and its safeguarded steps) it
 // admits a step only where the cluster check accepts the clusters: the copy-number order
 // and, on SNP probes, the zero-copy location, the one- and two-copy spreads, the B order
-// and the separation of one and two copies. A guarded fit can then end only at a maximum
-// inside that region or fail its certificate; it never ends on the region's edge.
+// and the separation of one and two copies. A guarded fit then ends only at a maximum
+// inside that region (to within the certificate's tolerance) or fails its certificate; it
+// never ends where the edge stopped a likelihood that still rises.
 
 #include "checks/cluster_checks.h"
 #include "core/para.h"

@@ -76,7 +76,7 @@ FitResult fit_probe(bool snp_probe, const double* start, const DATA& data, const
   };
   const bool guarded = iteration == FitIteration::kGuarded && has_guarded_iteration(snp_probe, para);
   const auto guarding = [guarded](FitControl control) {
-    control.guard_cluster_order = guarded;
+    control.guard_clusters = guarded;
     return control;
   };
   switch (para.design().model_family) {

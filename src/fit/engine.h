@@ -397,9 +397,9 @@ FitResult run_engine(Model& model, const double* start, const PARA& para,
   // The sieve's stated iteration is rescued only when guarded: a probe reaches the guarded
   // iteration only after its stated iteration from both starts was turned down.
   const bool rescuable =
-      control.rescue && (!rescued_only_when_guarded<Model>() || control.guard_cluster_order);
-  if constexpr (requires { model.guard_cluster_order(); })
-    if (control.guard_cluster_order) model.guard_cluster_order();
+      control.rescue && (!rescued_only_when_guarded<Model>() || control.guard_clusters);
+  if constexpr (requires { model.guard_clusters(); })
+    if (control.guard_clusters) model.guard_clusters();
 
   std::vector<double> step(static_cast<std::size_t>(P), 0.0);
   Matrix E(n, n);

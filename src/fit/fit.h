@@ -50,7 +50,7 @@ FitResult fit_pro_KLZ_sieve(const double* start, const DATA& data, const PARA& p
 // Which iteration a fit runs: the stated one, or the guarded one, for a probe the stated
 // path turned down, where every step keeps the clusters where the cluster check accepts
 // them and, in the CN sieve fit, the class probabilities start at the shares of the called
-// classes (FitControl::guard_cluster_order, sieve_from_calls).
+// classes (FitControl::guard_clusters, sieve_from_calls).
 enum class FitIteration { kStated, kGuarded };
 
 // How a fit converges: by the stated iteration and its stopping rule (certified at the

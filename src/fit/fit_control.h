@@ -40,7 +40,7 @@ struct FitControl {
   // safeguarded steps; fit/cluster_guard.h), as the other CN fits' steps keep the order;
   // their stated iterations take every step, and clusters can trade places or wander off
   // on the way.
-  bool guard_cluster_order = false;
+  bool guard_clusters = false;
   // True: the CN sieve fit starts its class probabilities at each stratum's shares of the
   // called classes (one subject added to every class) instead of the same share for every
   // class; the guarded iteration of the probe's last attempt does.

@@ -128,7 +128,7 @@ class RetroKL {
   // The stated iteration takes every step; the guarded one (and its safeguarded steps)
   // keeps the clusters where the cluster check accepts them (fit/cluster_guard.h).
   bool plausible(const double* theta) const { return guard_.admits(theta, para_); }
-  void guard_cluster_order() { guard_.engage(); }
+  void guard_clusters() { guard_.engage(); }
 
   void accumulate(double* U, Information E, const Posteriors& r) {
     const int H = ParamLayout(para_).head();

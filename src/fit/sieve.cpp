@@ -137,7 +137,7 @@ class ProspectiveSieve {
     if (joined_ && !sieve_slots_inside(theta)) return false;
     return guard_.admits(theta, para_);
   }
-  void guard_cluster_order() { guard_.engage(); }
+  void guard_clusters() { guard_.engage(); }
   // Starts the class probabilities (CN probes) at each stratum's shares of its subjects'
   // called classes, with one subject added to every class so that none starts at 0 (the
   // stated iteration starts every class at the same share): the guarded iteration's start.

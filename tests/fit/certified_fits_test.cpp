@@ -479,7 +479,7 @@ TEST(CertifiedFits, GuardedSnpFitEndsAtAMaximumTheClusterCheckAccepts) {
   EXPECT_EQ(check_cluster_means_SNP(free.rescued.estimates.data(), free.para), 1);
 
   const TwoFits guarded = fit_probe_twice(true, 0, settings, subjects, kProbe,
-                                          [](FitControl& c) { c.guard_cluster_order = true; });
+                                          [](FitControl& c) { c.guard_clusters = true; });
   ASSERT_TRUE(guarded.rescued.ok()) << describe(guarded.rescued.outcome).code;
   EXPECT_EQ(check_cluster_means_SNP(guarded.rescued.estimates.data(), guarded.para), 0);
   EXPECT_LE(guarded.rescued.loglik, free.rescued.loglik + 1e-9);
@@ -496,7 +496,7 @@ TEST(CertifiedFits, GuardedSnpFitNeverEndsOnTheRegionsEdge) {
     ASSERT_TRUE(free.rescued.ok() && !free.rescued.estimates.empty()) << probe;
     EXPECT_EQ(check_cluster_means_SNP(free.rescued.estimates.data(), free.para), 1) << probe;
     const TwoFits guarded = fit_probe_twice(true, 0, settings, subjects, probe,
-                                            [](FitControl& c) { c.guard_cluster_order = true; });
+                                            [](FitControl& c) { c.guard_clusters = true; });
     EXPECT_EQ(guarded.rescued.outcome, Outcome::kFitNotMaximum) << probe;
   }
 }

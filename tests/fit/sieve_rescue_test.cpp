@@ -35,7 +35,7 @@ FitControl tight(bool rescue, bool guard) {
   control.loglik_tolerance = 1e-13;
   control.max_iterations = 20000;
   control.rescue = rescue;
-  control.guard_cluster_order = guard;
+  control.guard_clusters = guard;
   return control;
 }
 

@@ -118,8 +118,8 @@ void fill_probe(SimProbe& probe, const SimSettings& settings, const SimSubjects&
                 int probe_index);
 
 // Writes phenotype.dat, raw.dat, raw.info, CN.dat, CN.info, truth.txt and
-// specification.txt (and true_classes.dat when asked) into directory (created if missing), streaming probe by
-// probe. Throws std::invalid_argument for invalid settings and
+// specification.txt (and true_classes.dat when asked) into directory (created if
+// missing), streaming probe by probe. Throws std::invalid_argument for invalid settings and
 // std::runtime_error when a file cannot be written.
 void write_input_set(const SimSettings& settings, const std::string& directory);
 
