@@ -36,6 +36,7 @@ ACCEPT_* code), those whose own maximum fails any test, and the median log-likel
 maximum gains over the true-class clusters.
 """
 
+import copy
 import math
 import statistics
 import sys
@@ -127,7 +128,7 @@ def true_class_mixture(r, b, classes_of, snp):
     mixture = Mixture(classes, snp)
     posterior = np.array([[1.0 if x == c else 0.0 for x in classes_of] for c in classes])
     keep = posterior.sum(axis=0) > 0  # subjects of a class too small to fit are left out
-    mixture.m_step(r[keep], b[keep] if snp else b, posterior[:, keep])
+    mixture.m_step(r[keep], b[keep], posterior[:, keep])
     return mixture, keep
 
 
@@ -163,12 +164,10 @@ def check_probe(r, b, classes, groups, snp, differential):
     fits, references, gain = [], [], 0.0
     for g in sorted(set(groups)):
         members = [i for i, x in enumerate(groups) if x == g]
-        rg = r[members]
-        bg = b[members] if snp else r[members]
-        classes_g = [classes[i] for i in members]
-        reference, keep = true_class_mixture(rg, bg, classes_g, snp)
-        fit, _ = true_class_mixture(rg, bg, classes_g, snp)
-        rk, bk = rg[keep], bg[keep]
+        reference, keep = true_class_mixture(r[members], b[members],
+                                             [classes[i] for i in members], snp)
+        fit = copy.deepcopy(reference)
+        rk, bk = r[members][keep], b[members][keep]
         start = reference.loglik(rk, bk)
         gain += fit.fit(rk, bk) - start
         fits.append(fit)
@@ -199,8 +198,8 @@ def check_set(directory, probe_type, groups_count, per_set):
     raw = read_lines(f"{directory}/raw.dat")
     true_classes = read_lines(f"{directory}/true_classes.dat")
     results = []
+    lines_per_probe = 2 if snp else 1
     for index in checked:
-        lines_per_probe = 2 if snp else 1
         r = np.array(raw[lines_per_probe * index].split(), dtype=float)
         b = np.array(raw[lines_per_probe * index + 1].split(), dtype=float) if snp else r
         classes = [(int(t[0]), int(t[1]) if snp else 0) for t in true_classes[index].split()]

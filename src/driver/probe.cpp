@@ -126,9 +126,9 @@ ProbeResult analyse_probe_road(const OPTION& option, PARA& para, DATA& data, dou
     release_probe_arrays(para);
     ProbeResult rescued =
         attempt_probe(option, para, data, pfb, work, StartKind::kRobust, convergence);
-    // A fit whose stated iteration lets clusters trade places gets a last attempt with the
-    // guarded one, which keeps their order on every step: its result, or the code that
-    // turned the last attempt down.
+    // A fit whose stated iteration lets clusters trade places or wander off gets a last
+    // attempt with the guarded one, which keeps them where the cluster check accepts them
+    // on every step: its result, or the code that turned the last attempt down.
     if (rescued.outcome != Outcome::kOk &&
         has_guarded_iteration(option.probe_type == ProbeType::kSnp, para)) {
       release_probe_arrays(para);
